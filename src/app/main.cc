@@ -1,1 +1,10 @@
-int main() { return 0; }
+// Process entry of kavrix: the exit status is the run's.
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kavrix::run_kavrix(args, kavrix::Console{});
+}

@@ -1,1 +1,145 @@
-// placeholder
+#include "app/run.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "grid/failure.h"
+#include "grid/grid_input.h"
+#include "grid/row_reader.h"
+#include "index/agreement.h"
+#include "index/cell_rule.h"
+#include "index/running_stats.h"
+
+namespace kavrix {
+namespace {
+
+constexpr const char* kUsage[] = {
+    "usage : kavrix <flowaccumulation> <transmisivity> <slope> <outgrid> "
+    "[-f:t|s|d]\n",
+    "flowaccumulation m2\ntransmissivity m2/h\nslope grad\n\noutgrid ln( "
+    "A/(T*tanB))\n\n",
+    "-f:t|s|d output format. t=text (with double precision, this is "
+    "default), d=double precision, s=single precision\n",
+};
+
+// Prints a dot per row. The console is flushed now and then, so that a
+// terminal shows the progress of a long run without a write per row.
+struct Progress {
+  std::FILE* out;
+  std::chrono::steady_clock::time_point last_flush =
+      std::chrono::steady_clock::now();
+
+  void row_done() {
+    std::fputc('.', out);
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_flush >= std::chrono::milliseconds(200)) {
+      std::fflush(out);
+      last_flush = now;
+    }
+  }
+};
+
+// Everything a run owns, released together when the run ends.
+struct Run {
+  GridInput a, t, s;  // flow accumulation, transmissivity, slope
+  OutputGrid out;
+  RunningStats stats;
+  std::unique_ptr<double[]> out_row;
+  std::unique_ptr<float[]> scratch;
+};
+
+// Allocates the four row buffers and the scratch row for n values.
+Status allocate_rows(Run& run, int n) {
+  run.a.row = allocate_row(n);
+  run.t.row = allocate_row(n);
+  run.s.row = allocate_row(n);
+  run.out_row = allocate_row(n);
+  if (!run.a.row || !run.t.row || !run.s.row || !run.out_row) {
+    return no_memory_for_row(n);
+  }
+  return {};
+}
+
+Status run_sequence(Run& run, const std::vector<std::string>& args,
+                    const Console& console) {
+  run.a.name = args[0];
+  run.t.name = args[1];
+  run.s.name = args[2];
+  run.out.name = args[3];
+  run.out.format = output_format_from_switch(args);
+
+  for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+    Status status = open_input_grid(*grid);
+    if (!status.ok()) return status;
+  }
+  Status status = check_agreement(run.a, run.t, run.s);
+  if (!status.ok()) return status;
+  status = check_grid_size(run.a);
+  if (!status.ok()) return status;
+
+  const std::string input_names[] = {run.a.name, run.t.name, run.s.name};
+  status = open_output_grid(run.out, input_names, console);
+  if (!status.ok()) return status;
+  write_output_header(run.out, run.a.header, console);
+
+  const ParameterTable table =
+      make_parameter_table(run.a.header, run.s.header, run.t.header);
+  // The grid size check keeps both counts within 32 bits.
+  const int n = static_cast<int>(table.value[kNcols][kGridA]);
+  const double nrows = table.value[kNrows][kGridA];
+  const int rows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
+  status = allocate_rows(run, n);
+  if (!status.ok()) return status;
+  stats_reset(run.stats, table.value[kNodataValue][kGridS]);
+  run.scratch = allocate_scratch_row(n);
+  if (!run.scratch) return no_memory_for_row(n);
+
+  Progress progress{console.out};
+  for (int row = 1; row <= rows && row > 0; ++row) {
+    for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+      status = read_grid_row(*grid, run.scratch.get(), n, row);
+      if (!status.ok()) return status;
+    }
+    compute_index_row(table, run.a.row.get(), run.t.row.get(),
+                      run.s.row.get(), run.out_row.get(), n, run.stats);
+    status = write_output_row(run.out, run.out_row.get(), run.scratch.get(),
+                              n, row);
+    if (!status.ok()) return status;
+    progress.row_done();
+    if (row == rows) break;  // row + 1 would overflow at 2^31 - 1 rows
+  }
+  std::fputc('\n', console.out);
+
+  status = write_output_statistics(run.out, run.stats, run.a.header);
+  if (!status.ok()) return status;
+  return close_output_grid(run.out);
+}
+
+}  // namespace
+
+GridFormat output_format_from_switch(const std::vector<std::string>& args) {
+  if (args.size() < 5 || args[4].find("-f:") == std::string::npos) {
+    return GridFormat::text;
+  }
+  const std::string& arg = args[4];
+  const size_t colon = arg.find(':');
+  const char choice = colon + 1 < arg.size() ? arg[colon + 1] : '\0';
+  if (choice == 's') return GridFormat::binary_single;
+  if (choice == 'd') return GridFormat::binary_double;
+  return GridFormat::text;
+}
+
+int run_kavrix(const std::vector<std::string>& args, const Console& console) {
+  if (args.size() < 4) {
+    for (const char* piece : kUsage) std::fputs(piece, console.out);
+    std::fflush(console.out);
+    return kExitUsage;
+  }
+  Run run;
+  Status status = run_sequence(run, args, console);
+  std::fwrite(status.message.data(), 1, status.message.size(), console.out);
+  std::fflush(console.out);
+  return status.exit_status;
+}
+
+}  // namespace kavrix

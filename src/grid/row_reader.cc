@@ -1,1 +1,55 @@
-// placeholder
+#include "grid/row_reader.h"
+
+#include <new>
+
+namespace kavrix {
+namespace {
+
+Status short_row(const GridInput& grid, int row_number, size_t values_read) {
+  return failure(kExitRowRead, "error reading from %s in row %d (%d values read)\n",
+                 grid.name.c_str(), row_number, static_cast<int>(values_read));
+}
+
+}  // namespace
+
+std::unique_ptr<double[]> allocate_row(int n) {
+  return std::unique_ptr<double[]>(
+      new (std::nothrow) double[static_cast<size_t>(n) + 1]());
+}
+
+std::unique_ptr<float[]> allocate_scratch_row(int n) {
+  return std::unique_ptr<float[]>(
+      new (std::nothrow) float[static_cast<size_t>(n) + 1]());
+}
+
+Status no_memory_for_row(int n) {
+  return failure(kExitNoMemory, "not enough memory for a row of %d values\n", n);
+}
+
+Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number) {
+  const size_t count = static_cast<size_t>(n);
+  double* row = grid.row.get();
+  switch (grid.format) {
+    case GridFormat::binary_double: {
+      size_t got = std::fread(row + 1, sizeof(double), count, grid.file.get());
+      if (got < count) return short_row(grid, row_number, got);
+      return {};
+    }
+    case GridFormat::binary_single: {
+      size_t got = std::fread(scratch + 1, sizeof(float), count, grid.file.get());
+      if (got < count) return short_row(grid, row_number, got);
+      for (size_t k = 1; k <= count; ++k) row[k] = scratch[k];
+      return {};
+    }
+    case GridFormat::text:
+      for (size_t j = 1; j <= count; ++j) {
+        if (!read_text_number(grid.text, row[j])) {
+          return short_row(grid, row_number, j - 1);
+        }
+      }
+      return {};
+  }
+  return {};
+}
+
+}  // namespace kavrix

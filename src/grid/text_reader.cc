@@ -1,1 +1,96 @@
-// placeholder
+#include "grid/text_reader.h"
+
+#include <cstring>
+
+#include "grid/number_scan.h"
+
+namespace kavrix {
+namespace {
+
+constexpr size_t kBlockBytes = size_t{1} << 16;
+
+// White space as the C locale's isspace sees it, which is what scanf skips.
+inline bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Moves the unread text to the front and appends the next block of the
+// stream. Returns false when nothing more can be read.
+bool refill(TextReader& r) {
+  if (r.at_eof || r.failed) return false;
+  size_t unread = r.end - r.begin;
+  if (r.begin > 0) {
+    std::memmove(r.buffer.data(), r.buffer.data() + r.begin, unread);
+    r.begin = 0;
+    r.end = unread;
+  }
+  if (r.buffer.size() - r.end < kBlockBytes / 2) {
+    if (r.buffer.size() >= kMaxTokenBytes) return false;
+    r.buffer.resize(r.buffer.size() < kBlockBytes ? kBlockBytes
+                                                  : 2 * r.buffer.size());
+  }
+  size_t got = std::fread(r.buffer.data() + r.end, 1,
+                          r.buffer.size() - r.end, r.file);
+  r.end += got;
+  if (got == 0) {
+    if (std::ferror(r.file)) {
+      r.failed = true;
+    } else {
+      r.at_eof = true;
+    }
+    return false;
+  }
+  return true;
+}
+
+// Skips white space. Returns false when the input ends first.
+bool skip_space(TextReader& r) {
+  for (;;) {
+    while (r.begin < r.end && is_space(r.buffer[r.begin])) ++r.begin;
+    if (r.begin < r.end) return true;
+    if (!refill(r)) return false;
+  }
+}
+
+// Makes sure the token at `begin` is followed, within the buffer, by white
+// space or by the end of the input. Returns false when it is too long.
+bool hold_token(TextReader& r) {
+  size_t scanned = r.begin;
+  for (;;) {
+    while (scanned < r.end && !is_space(r.buffer[scanned])) ++scanned;
+    if (scanned < r.end) return true;
+    size_t offset = scanned - r.begin;
+    if (!refill(r)) return r.at_eof;
+    scanned = r.begin + offset;
+  }
+}
+
+}  // namespace
+
+void text_reader_attach(TextReader& reader, std::FILE* file) {
+  reader.file = file;
+  reader.begin = reader.end = 0;
+  reader.at_eof = reader.failed = false;
+}
+
+bool skip_text_token(TextReader& r) {
+  if (!skip_space(r)) return false;
+  for (;;) {
+    while (r.begin < r.end && !is_space(r.buffer[r.begin])) ++r.begin;
+    if (r.begin < r.end) return true;
+    // The token reaches the end of the block: drop it and read on.
+    r.begin = r.end = 0;
+    if (!refill(r)) return !r.failed;
+  }
+}
+
+bool read_text_number(TextReader& r, double& value) {
+  if (!skip_space(r)) return false;
+  if (!hold_token(r)) return false;
+  const char* first = r.buffer.data() + r.begin;
+  NumberScan scan = scan_number(first, r.buffer.data() + r.end, value);
+  r.begin += static_cast<size_t>(scan.ptr - first);
+  return scan.ok;
+}
+
+}  // namespace kavrix

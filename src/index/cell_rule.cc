@@ -1,1 +1,49 @@
-// placeholder
+#include "index/cell_rule.h"
+
+#include <cmath>
+
+namespace kavrix {
+
+ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
+                                    const GridHeader& t) {
+  ParameterTable table;
+  const GridHeader* columns[3] = {&a, &s, &t};
+  for (int g = 0; g < 3; ++g) {
+    const GridHeader& h = *columns[g];
+    table.value[kNcols][g] = h.ncols;
+    table.value[kNrows][g] = h.nrows;
+    table.value[kXll][g] = h.xll;
+    table.value[kYll][g] = h.yll;
+    table.value[kCellsize][g] = h.cellsize;
+    table.value[kNodataValue][g] = h.nodata_value;
+  }
+  return table;
+}
+
+void compute_index_row(const ParameterTable& table, double* a, double* t,
+                       double* s, double* out, int n, RunningStats& stats) {
+  const double nodata_a = table.value[kNodataValue][kGridA];
+  const double nodata_t = table.value[kNodataValue][kGridT];
+  const double nodata_s = table.value[kNodataValue][kGridS];
+  const double cellsize = table.value[kCellsize][kGridA];
+  const double cell_area = cellsize * cellsize;
+  for (int j = 1; j <= n; ++j) {
+    // Strict tests: a value at or below its nodata value, or NaN, has no data.
+    if (!(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)) {
+      out[j] = nodata_a;
+      continue;
+    }
+    if (t[j] <= 0.0) t[j] = kLeastTransmissivity;
+    if (s[j] <= 1.0) s[j] = kLeastSlope;
+    a[j] = a[j] + 1.0;  // the cell itself contributes too
+    a[j] = cell_area * a[j];
+    // Two divisions, first by T, then by the tangent: dividing once by the
+    // product can differ in the last bit.
+    double q = a[j] / t[j];
+    q = q / std::tan(s[j] * kDegreeFactor);
+    out[j] = std::log(q);
+    stats_add(stats, out[j]);
+  }
+}
+
+}  // namespace kavrix

@@ -1,0 +1,33 @@
+// An input grid: its file, recognised format, header and row buffer.
+#ifndef KAVRIX_GRID_GRID_INPUT_H_
+#define KAVRIX_GRID_GRID_INPUT_H_
+
+#include <memory>
+#include <string>
+
+#include "grid/failure.h"
+#include "grid/file.h"
+#include "grid/grid_header.h"
+#include "grid/text_reader.h"
+
+namespace kavrix {
+
+/// One of the three input grids of a run.
+struct GridInput {
+  std::string name;                 ///< file name from the command line
+  FilePtr file;                     ///< open at the next body value
+  GridFormat format = GridFormat::text;
+  GridHeader header;
+  TextReader text;                  ///< scans the body of a text grid
+  std::unique_ptr<double[]> row;    ///< indices 1 to ncols; 0 unused
+};
+
+/// Opens the grid named `grid.name`, recognises its format by content
+/// (a text grid begins with "ncol"; a binary grid has nodata_value -9999 as
+/// its sixth double, or else as its sixth single) and reads its header,
+/// leaving the stream at the first body value.
+Status open_input_grid(GridInput& grid);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_GRID_GRID_INPUT_H_

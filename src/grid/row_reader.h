@@ -1,0 +1,30 @@
+// Reading the body of an input grid, one row at a time.
+#ifndef KAVRIX_GRID_ROW_READER_H_
+#define KAVRIX_GRID_ROW_READER_H_
+
+#include <memory>
+
+#include "grid/failure.h"
+#include "grid/grid_input.h"
+
+namespace kavrix {
+
+/// A zero-filled row buffer of n + 1 doubles, or null when memory is short.
+std::unique_ptr<double[]> allocate_row(int n);
+
+/// The single-precision scratch row of n + 1 values, or null.
+std::unique_ptr<float[]> allocate_scratch_row(int n);
+
+/// The failure for a row buffer of n values that cannot be allocated.
+Status no_memory_for_row(int n);
+
+/// Reads the next n values of `grid` into indices 1 to n of its row buffer,
+/// in the grid's own format; a single grid passes through `scratch`.
+/// A row that comes up short, in any format, fails with the number of
+/// values that did arrive.
+/// REQUIRES: grid.row and scratch hold n + 1 values; n >= 0.
+Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_GRID_ROW_READER_H_

@@ -1,0 +1,40 @@
+// Buffered scanning of a text grid: header tokens and body values.
+#ifndef KAVRIX_GRID_TEXT_READER_H_
+#define KAVRIX_GRID_TEXT_READER_H_
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+namespace kavrix {
+
+/// Reads a text stream in large blocks and scans it the way scanf's "%s"
+/// and "%lg" do, without the per-call cost of scanf.
+struct TextReader {
+  std::FILE* file = nullptr;  ///< not owned
+  std::vector<char> buffer;   ///< allocated on the first read
+  size_t begin = 0;           ///< first unread character in `buffer`
+  size_t end = 0;             ///< one past the last character read
+  bool at_eof = false;        ///< the stream has delivered its last byte
+  bool failed = false;        ///< the stream reported a read error
+};
+
+/// Longest token the reader scans; longer runs of non-space text are
+/// taken as not a number rather than held in memory whole.
+inline constexpr size_t kMaxTokenBytes = size_t{1} << 28;
+
+/// Starts reading `file` from its current position.
+void text_reader_attach(TextReader& reader, std::FILE* file);
+
+/// Skips one token of non-space text after any white space, as "%s" does.
+/// Returns false when the input ends before a token starts.
+bool skip_text_token(TextReader& reader);
+
+/// Scans one number after any white space, as "%lg" does; on success stores
+/// it in `value`. On failure nothing is stored and the characters that scanf
+/// would have consumed are consumed.
+bool read_text_number(TextReader& reader, double& value);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_GRID_TEXT_READER_H_

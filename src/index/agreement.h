@@ -1,0 +1,25 @@
+// Checks that the three input grids describe one raster.
+#ifndef KAVRIX_INDEX_AGREEMENT_H_
+#define KAVRIX_INDEX_AGREEMENT_H_
+
+#include "grid/failure.h"
+#include "grid/grid_input.h"
+
+namespace kavrix {
+
+/// Largest difference allowed between a parameter of A and of T or S.
+inline constexpr double kAgreementTolerance = 0.1;
+
+/// Compares parameters 1 to 6 of A with T's, then with S's; fails on the
+/// first that differs by more than the tolerance.
+Status check_agreement(const GridInput& a, const GridInput& t,
+                       const GridInput& s);
+
+/// Fails unless A's ncols is a whole count from 0 to 2147483646 and its
+/// nrows a number from -2^31 to 2^31 - 1: the run sizes its buffers and
+/// counts its rows and columns in 32-bit integers.
+Status check_grid_size(const GridInput& a);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_INDEX_AGREEMENT_H_

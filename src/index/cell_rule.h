@@ -1,0 +1,44 @@
+// The parameter table of a run and the topographic index of each cell.
+#ifndef KAVRIX_INDEX_CELL_RULE_H_
+#define KAVRIX_INDEX_CELL_RULE_H_
+
+#include "grid/grid_header.h"
+#include "index/running_stats.h"
+
+namespace kavrix {
+
+/// Slope in degrees times this gives radians. It is 3.141592653 / 180,
+/// not pi / 180: stored results depend on the last bits of every tangent.
+inline constexpr double kDegreeFactor = 0x1.1DF46A2443411p-6;
+
+/// A transmissivity of 0 or less is raised to this.
+inline constexpr double kLeastTransmissivity = 1e-8;
+
+/// A slope of 1 degree or less is raised to 1.
+inline constexpr double kLeastSlope = 1.0;
+
+/// Rows and columns of the parameter table.
+enum Parameter { kNcols, kNrows, kXll, kYll, kCellsize, kNodataValue };
+enum GridColumn { kGridA, kGridS, kGridT };
+
+/// The six parameters of grids A, S and T; grid A's column holds the run's
+/// reference ncols, nrows, cellsize and nodata_value.
+struct ParameterTable {
+  double value[6][3] = {};
+};
+
+/// Fills the table from the headers as they were read.
+ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
+                                    const GridHeader& t);
+
+/// Computes columns 1 to n of `out` from the rows of A, T and S:
+/// ln(((A + 1) * cellsize^2) / T / tan(S in radians)), or A's nodata_value
+/// where an input has no data. Raises T and S to their least values and
+/// turns A into an area, in place. Hands each computed value to `stats`.
+/// REQUIRES: every row holds n + 1 values; index 0 is not used.
+void compute_index_row(const ParameterTable& table, double* a, double* t,
+                       double* s, double* out, int n, RunningStats& stats);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_INDEX_CELL_RULE_H_
