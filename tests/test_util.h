@@ -1,0 +1,76 @@
+// Helpers shared by the tests: temporary folders, grid files of each
+// format, and runs of the built tool with its console captured.
+#ifndef KAVRIX_TESTS_TEST_UTIL_H_
+#define KAVRIX_TESTS_TEST_UTIL_H_
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace kavrix::test {
+
+/// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  /// The path of `name` inside the folder.
+  std::string path(const std::string& name) const;
+
+ private:
+  std::string root_;
+};
+
+/// Writes `bytes` to the file at `path`, replacing it.
+void write_file(const std::string& path, const std::string& bytes);
+
+/// The whole content of the file at `path`; empty if it cannot be read.
+std::string read_file(const std::string& path);
+
+/// Whether a file exists at `path`.
+bool file_exists(const std::string& path);
+
+/// A grid in memory: the twelve header values and the cells row by row.
+struct Grid {
+  std::array<double, 12> header{};  // ncols, nrows, xll, yll, cellsize, nodata, stats
+  std::vector<double> cells;
+};
+
+/// A grid of ncols x nrows with the given cells and cellsize 10, origin 0,
+/// nodata -9999.
+Grid make_grid(int ncols, int nrows, std::vector<double> cells);
+
+/// The grid as a text grid; values printed with %.17g.
+std::string text_grid(const Grid& grid);
+
+/// The grid as a binary double grid.
+std::string double_grid(const Grid& grid);
+
+/// The grid as a binary single grid (values rounded to single precision).
+std::string single_grid(const Grid& grid);
+
+/// Doubles stored in `bytes` from `offset`, `count` of them.
+std::vector<double> doubles_at(const std::string& bytes, size_t offset,
+                               size_t count);
+
+/// Singles stored in `bytes` from `offset`, widened.
+std::vector<double> singles_at(const std::string& bytes, size_t offset,
+                               size_t count);
+
+/// What a run of the built tool did.
+struct RunResult {
+  int status = -1;         ///< exit status; -1 when it did not exit normally
+  std::string output;      ///< everything it wrote on standard output
+  std::string errors;      ///< everything it wrote on the error stream
+};
+
+/// Runs the built kavrix with `args` in folder `cwd`, feeding `input` on
+/// standard input (closed after it).
+RunResult run_tool(const std::vector<std::string>& args,
+                   const std::string& input = "", const std::string& cwd = ".");
+
+}  // namespace kavrix::test
+
+#endif  // KAVRIX_TESTS_TEST_UTIL_H_
