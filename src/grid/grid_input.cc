@@ -29,13 +29,15 @@ Status read_text_header(GridInput& grid) {
   return {};
 }
 
-// Reads twelve values of type T from the start of the file. Returns false
-// unless the file holds all twelve.
+// Reads up to twelve values of type T from the start of the file and tells
+// whether the sixth, the nodata value, is there and is the binary mark.
+// Values the file does not hold stay zero.
 template <typename T>
 bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
+  out.fill(0);
   if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  return std::fread(out.data(), sizeof(T), kHeaderFields, file) ==
-         kHeaderFields;
+  size_t got = std::fread(out.data(), sizeof(T), kHeaderFields, file);
+  return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
 }
 
 }  // namespace
@@ -55,14 +57,13 @@ Status open_input_grid(GridInput& grid) {
   }
 
   std::array<double, kHeaderFields> doubles{};
-  if (read_binary_header(file, doubles) && doubles[5] == kNoDataMark) {
+  if (read_binary_header(file, doubles)) {
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_double;
     return {};
   }
   std::array<float, kHeaderFields> singles{};
-  if (read_binary_header(file, singles) &&
-      singles[5] == static_cast<float>(kNoDataMark)) {
+  if (read_binary_header(file, singles)) {
     for (size_t k = 0; k < kHeaderFields; ++k) doubles[k] = singles[k];
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_single;

@@ -1,0 +1,324 @@
+// Whole runs of the built tool: output files byte for byte in each format,
+// console output, and the status of each way a run can end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdio>
+
+#include "index/cell_rule.h"
+#include "test_util.h"
+
+namespace kavrix {
+namespace {
+
+using test::Grid;
+using test::make_grid;
+using test::RunResult;
+
+// The index of one cell as the tool computes it, for cellsize 10.
+double index_of(double a, double t, double s) {
+  if (t <= 0) t = 1e-8;
+  if (s <= 1) s = 1;
+  return std::log((100.0 * (a + 1)) / t / std::tan(s * kDegreeFactor));
+}
+
+std::string g(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  // Writes A, T and S of 3 x 2 cells: five computed cells and one nodata.
+  void SetUp() override {
+    a_ = make_grid(3, 2, {0, 9, -9999, 99, 4, 1e6});
+    t_ = make_grid(3, 2, {1, 2.5, 1, 0, 3, 0.25});
+    s_ = make_grid(3, 2, {45, 10, 3, 0.5, 30, 89.5});
+    for (int k = 0; k < 6; ++k) {
+      expected_.push_back(a_.cells[k] == -9999
+                              ? -9999
+                              : index_of(a_.cells[k], t_.cells[k], s_.cells[k]));
+    }
+  }
+  // Writes the three grids with the given writer and runs the tool.
+  RunResult run(std::string (*writer)(const Grid&),
+                const std::vector<std::string>& extra = {},
+                const std::string& input = "") {
+    test::write_file(path("A"), writer(a_));
+    test::write_file(path("T"), writer(t_));
+    test::write_file(path("S"), writer(s_));
+    return run_named({path("A"), path("T"), path("S"), path("out")}, extra,
+                     input);
+  }
+  RunResult run_named(std::vector<std::string> args,
+                      const std::vector<std::string>& extra = {},
+                      const std::string& input = "") {
+    args.insert(args.end(), extra.begin(), extra.end());
+    return test::run_tool(args, input, dir_.path(""));
+  }
+  std::string path(const std::string& name) const { return dir_.path(name); }
+  std::string out() const { return test::read_file(path("out")); }
+
+  test::TempDir dir_;
+  Grid a_, t_, s_;
+  std::vector<double> expected_;
+};
+
+TEST_F(RunTest, TextOutput) {
+  RunResult r = run(test::text_grid);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "..\n");
+  EXPECT_EQ(r.errors, "");
+  std::string text =
+      "ncols\t3\nnrows\t2\nxll\t0\nyll\t0\ncellsize\t10\nnodata_value\t-9999\n";
+  for (int k = 0; k < 6; ++k) text += g(expected_[k]) + (k % 3 == 2 ? "\n" : "\t");
+  EXPECT_EQ(out(), text);
+  EXPECT_NE(out().find("4.60517\t7.72688\t-9999\n"), std::string::npos);
+}
+
+TEST_F(RunTest, DoubleOutputWithStatistics) {
+  a_.header[6] = 77;  // A's stored statistics are replaced
+  RunResult r = run(test::double_grid, {"-f:d"});
+  EXPECT_EQ(r.status, 0);
+  std::string bytes = out();
+  ASSERT_EQ(bytes.size(), 96u + 6 * 8);
+  EXPECT_EQ(test::doubles_at(bytes, 0, 6),
+            (std::vector<double>{3, 2, 0, 0, 10, -9999}));
+  EXPECT_EQ(test::doubles_at(bytes, 96, 6), expected_);
+  // Count, min, max, sum, mean and deviation of the five computed cells,
+  // formed from running sums in cell order.
+  double sum = 0, sq = 0, lo = expected_[0], hi = expected_[0];
+  for (double v : expected_) {
+    if (v == -9999) continue;
+    sum += v;
+    sq += v * v;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  EXPECT_EQ(test::doubles_at(bytes, 48, 6),
+            (std::vector<double>{5, lo, hi, sum, sum / 5,
+                                 std::sqrt((sq - sum * sum / 5) / 4)}));
+}
+
+TEST_F(RunTest, SingleOutputRoundsEveryValue) {
+  RunResult r = run(test::single_grid, {"-f:single"});
+  EXPECT_EQ(r.status, 0);
+  std::string bytes = out();
+  ASSERT_EQ(bytes.size(), 48u + 6 * 4);
+  EXPECT_EQ(test::singles_at(bytes, 0, 6),
+            (std::vector<double>{3, 2, 0, 0, 10, -9999}));
+  // The inputs hold values exact in single precision except T's 2.5 etc.;
+  // compute from the widened singles as the tool does.
+  for (int k = 0; k < 6; ++k) {
+    double a = static_cast<float>(a_.cells[k]);
+    double t = static_cast<float>(t_.cells[k]);
+    double s = static_cast<float>(s_.cells[k]);
+    double v = a == -9999 ? -9999 : index_of(a, t, s);
+    EXPECT_EQ(test::singles_at(bytes, 48 + 4 * k, 1)[0], static_cast<float>(v));
+  }
+  EXPECT_EQ(test::singles_at(bytes, 24, 1)[0], 5);  // count
+}
+
+TEST_F(RunTest, MixedInputFormatsReadEachInItsOwnFormat) {
+  test::write_file(path("A"), test::text_grid(a_));
+  test::write_file(path("T"), test::double_grid(t_));
+  s_.cells = {45, 10, 3, 0.5, 30, 89.5};  // all exact in single precision
+  test::write_file(path("S"), test::single_grid(s_));
+  RunResult r = run_named({"A", "T", "S", "out", "-f:d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::doubles_at(out(), 96, 6), expected_);
+}
+
+TEST_F(RunTest, NoRowsStillWritesTheStatistics) {
+  a_ = t_ = s_ = make_grid(3, 0, {});
+  RunResult r = run(test::double_grid, {"-f:d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "\n");
+  std::string bytes = out();
+  ASSERT_EQ(bytes.size(), 96u);
+  EXPECT_EQ(test::doubles_at(bytes, 48, 6),
+            (std::vector<double>{0, 0, 0, 0, -9999, -9999}));
+}
+
+TEST_F(RunTest, OneDotPerRow) {
+  a_ = make_grid(1, 20, std::vector<double>(20, 5));
+  t_ = make_grid(1, 20, std::vector<double>(20, 1));
+  s_ = make_grid(1, 20, std::vector<double>(20, 10));
+  RunResult r = run(test::text_grid);
+  EXPECT_EQ(r.output, std::string(20, '.') + "\n");
+  // A fractional nrows counts its whole part; the header prints it whole.
+  a_.header[1] = t_.header[1] = s_.header[1] = 3.9;
+  r = run(test::double_grid);
+  EXPECT_EQ(r.output, "...\n");
+  EXPECT_EQ(out().substr(0, 15), "ncols\t1\nnrows\t3");
+}
+
+TEST_F(RunTest, HeadersThatDisagree) {
+  test::write_file(path("out"), "keep");
+  t_.header[0] = 101;
+  a_.header[0] = 100;
+  s_.header[0] = 100;
+  a_.cells = t_.cells = s_.cells = {};
+  t_.header[4] = 99;  // a later parameter is not reported
+  RunResult r = run(test::text_grid);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.output, "parameter 1 (100.000000) in " + path("A") +
+                          " does not match the parameter in " + path("T") +
+                          " (101.000000)\n");
+  EXPECT_EQ(out(), "keep");
+
+  // Within 0.1 passes, against A alone: T and S may be 0.16 apart.
+  SetUp();
+  t_.header[2] = 0.08;
+  s_.header[2] = -0.08;
+  EXPECT_EQ(run(test::text_grid).status, 0);
+  s_.header[5] = 0;
+  r = run(test::text_grid);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.output, "parameter 6 (-9999.000000) in " + path("A") +
+                          " does not match the parameter in " + path("S") +
+                          " (0.000000)\n");
+}
+
+TEST_F(RunTest, UnusableGridSizeIsRefusedBeforeTheOutputIsOpened) {
+  for (double ncols : {2.5, -1.0, 2147483647.0, std::nan("")}) {
+    a_.header[0] = t_.header[0] = s_.header[0] = ncols;
+    RunResult r = run(test::double_grid);
+    EXPECT_EQ(r.status, 7) << ncols;
+    EXPECT_EQ(r.output, "invalid grid size in " + path("A") + "\n");
+    EXPECT_FALSE(test::file_exists(path("out")));
+  }
+  a_.header[0] = t_.header[0] = s_.header[0] = 3;
+  a_.header[1] = t_.header[1] = s_.header[1] = std::nan("");
+  EXPECT_EQ(run(test::double_grid).status, 7);
+  a_.header[1] = t_.header[1] = s_.header[1] = -5.5;  // no row, not an error
+  RunResult r = run(test::double_grid, {"-f:d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "\n");
+}
+
+TEST_F(RunTest, InputsThatCannotBeUsed) {
+  test::write_file(path("A"), test::text_grid(a_));
+  test::write_file(path("bad"), "NCOLS 3\n");
+  RunResult r = run_named({"A", "missing", "bad", "out"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.output, "could not open input grid missing\n");
+  r = run_named({"A", "bad", "missing", "out"});
+  EXPECT_EQ(r.status, 98);
+  EXPECT_EQ(r.output,
+            "could not recognise file format (ascii, single or double) for bad\n");
+  test::write_file(path("short"), "ncols 3\nnrows 2\nxll 0\n");
+  r = run_named({"A", "short", "missing", "out"});
+  EXPECT_EQ(r.status, 7);
+  EXPECT_EQ(r.output, "could not read the header of short\n");
+  EXPECT_FALSE(test::file_exists(path("out")));
+}
+
+TEST_F(RunTest, ShortRowsEndTheRunInEveryFormat) {
+  a_ = make_grid(4, 2, {1, 2, 3, 4, 5, 6, 7, 8});
+  t_ = make_grid(4, 2, {1, 1, 1, 1, 1, 1, 1, 1});
+  s_ = make_grid(4, 2, {5, 5, 5, 5, 5, 5, 5, 5});
+  const std::string message =
+      "error reading from " + path("S") + " in row 2 (2 values read)\n";
+  Grid cut = s_;
+  cut.cells.resize(6);
+  struct Case {
+    std::string (*writer)(const Grid&);
+    std::string s_bytes;
+  } cases[] = {
+      {test::single_grid, test::single_grid(cut)},
+      {test::double_grid, test::double_grid(cut)},
+      // A double cut inside a value delivers only its whole values.
+      {test::double_grid, test::double_grid(cut) + "abc"},
+      {test::text_grid, test::text_grid(cut)},
+      {test::text_grid, test::text_grid(cut) + "5 x 5\n"},
+  };
+  for (const Case& c : cases) {
+    test::write_file(path("A"), c.writer(a_));
+    test::write_file(path("T"), c.writer(t_));
+    test::write_file(path("S"), c.s_bytes);
+    RunResult r = run_named({path("A"), path("T"), path("S"), path("out")});
+    EXPECT_EQ(r.status, 5);
+    std::string expected = message;
+    if (c.s_bytes.back() == '\n' && c.s_bytes.find(" x ") != std::string::npos) {
+      expected = "error reading from " + path("S") + " in row 2 (3 values read)\n";
+    }
+    EXPECT_EQ(r.output, "." + expected);
+    // The first row stays in the output.
+    std::string text = out();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+  }
+}
+
+TEST_F(RunTest, TextValuesFollowTheStreamNotTheLines) {
+  // Six values on one line read as two rows of three; a value per line too.
+  test::write_file(path("A"), "ncols 3 nrows 2 xll 0 yll 0 cellsize 10 "
+                              "nodata_value -9999 0 9 -9999 99 4 1e6");
+  std::string t = test::text_grid(t_);
+  test::write_file(path("T"), t.substr(0, t.find("1 2.5")) + "1\n2.5\n1\n0\n3\n0.25\n");
+  test::write_file(path("S"), test::text_grid(s_));
+  RunResult r = run_named({"A", "T", "S", "out", "-f:d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::doubles_at(out(), 96, 6), expected_);
+}
+
+TEST_F(RunTest, PromptForAnotherOutputName) {
+  test::write_file(path("A"), test::text_grid(a_));
+  test::write_file(path("T"), test::text_grid(t_));
+  test::write_file(path("S"), test::text_grid(s_));
+  const std::string prompt = "please enter new output file name: ";
+  const std::string bad = "no/such/folder/out";
+  RunResult r = run_named({"A", "T", "S", bad}, {"-f:d"}, "good\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "error opening output grid " + bad + " \r\n" + prompt +
+                          "\r\n..\n");
+  EXPECT_EQ(test::read_file(path("good")).size(), 96u + 48);
+
+  // Asked again while the answer fails too; a last line without its end counts.
+  r = run_named({"A", "T", "S", bad}, {}, bad + "\nlast");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "error opening output grid " + bad + " \r\n" + prompt +
+                          "\r\nerror opening output grid " + bad + " \r\n" +
+                          prompt + "\r\n..\n");
+  EXPECT_TRUE(test::file_exists(path("last")));
+
+  for (const char* answer : {"\n", ""}) {  // empty line, end of input
+    r = run_named({"A", "T", "S", bad}, {}, answer);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "error opening output grid " + bad + " \r\n" + prompt);
+  }
+}
+
+TEST_F(RunTest, OutputThatIsAnInputIsNeverOpened) {
+  std::string a = test::text_grid(a_);
+  test::write_file(path("A"), a);
+  test::write_file(path("T"), test::text_grid(t_));
+  test::write_file(path("S"), test::text_grid(s_));
+  RunResult r = run_named({"A", "T", "S", "./A"}, {}, "S\n\n");
+  EXPECT_EQ(r.status, 1);
+  const std::string prompt = "please enter new output file name: ";
+  EXPECT_EQ(r.output, "output grid ./A is also an input grid \r\n" + prompt +
+                          "\r\noutput grid S is also an input grid \r\n" + prompt);
+  EXPECT_EQ(test::read_file(path("A")), a);
+}
+
+TEST_F(RunTest, LongNamesAreTakenWhole) {
+  std::string name(240, 'n');
+  test::write_file(path(name), test::text_grid(a_));
+  test::write_file(path("T"), test::text_grid(t_));
+  test::write_file(path("S"), test::text_grid(s_));
+  std::string out_name(200, 'o');
+  RunResult r = run_named({name, "T", "S", "no/" + name}, {}, out_name + "\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(test::file_exists(path(out_name)));
+  s_.header[1] = 7;
+  test::write_file(path("S"), test::text_grid(s_));
+  r = run_named({name, "T", "S", "out"});
+  EXPECT_EQ(r.output, "parameter 2 (2.000000) in " + name +
+                          " does not match the parameter in S (7.000000)\n");
+}
+
+}  // namespace
+}  // namespace kavrix
