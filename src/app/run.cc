@@ -95,7 +95,7 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   if (!run.scratch) return no_memory_for_row(n);
 
   Progress progress{console.out};
-  for (int row = 1; row <= rows && row > 0; ++row) {
+  for (int row = 1; row <= rows; ++row) {
     for (GridInput* grid : {&run.a, &run.t, &run.s}) {
       status = read_grid_row(*grid, run.scratch.get(), n, row);
       if (!status.ok()) return status;
