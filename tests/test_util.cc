@@ -123,8 +123,9 @@ std::string drain(int fd) {
 
 }  // namespace
 
-RunResult run_tool(const std::vector<std::string>& args,
-                   const std::string& input, const std::string& cwd) {
+RunResult run_program(const std::string& program,
+                      const std::vector<std::string>& args,
+                      const std::string& input, const std::string& cwd) {
   // Standard input comes from a file so that a large answer cannot block.
   std::string in_name =
       (std::filesystem::temp_directory_path() / "kavrix-stdin-XXXXXX").string();
@@ -148,12 +149,12 @@ RunResult run_tool(const std::vector<std::string>& args,
     close(err_pipe[0]);
     if (chdir(cwd.c_str()) != 0) _exit(127);
     std::vector<char*> argv;
-    std::string binary = KAVRIX_BINARY;
+    std::string binary = program;
     argv.push_back(binary.data());
     std::vector<std::string> copies(args);
     for (std::string& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
+    execvp(binary.c_str(), argv.data());
     _exit(127);
   }
   close(in_fd);
@@ -167,6 +168,28 @@ RunResult run_tool(const std::vector<std::string>& args,
   waitpid(pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return result;
+}
+
+RunResult run_tool(const std::vector<std::string>& args,
+                   const std::string& input, const std::string& cwd) {
+  return run_program(KAVRIX_BINARY, args, input, cwd);
+}
+
+RunResult run_vrt_tool(const std::vector<std::string>& args,
+                       const std::string& cwd) {
+  return run_program(KAVRIX_VRT_BINARY, args, "", cwd);
+}
+
+bool on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path ? path : "");
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    std::filesystem::path file =
+        std::filesystem::path(folder.empty() ? "." : folder) / name;
+    if (access(file.c_str(), X_OK) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace kavrix::test

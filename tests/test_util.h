@@ -66,10 +66,23 @@ struct RunResult {
   std::string errors;      ///< everything it wrote on the error stream
 };
 
-/// Runs the built kavrix with `args` in folder `cwd`, feeding `input` on
-/// standard input (closed after it).
+/// Runs `program` (a path, or a name looked up on PATH) with `args` in
+/// folder `cwd`, feeding `input` on standard input (closed after it).
+RunResult run_program(const std::string& program,
+                      const std::vector<std::string>& args,
+                      const std::string& input = "",
+                      const std::string& cwd = ".");
+
+/// Runs the built kavrix, as run_program does.
 RunResult run_tool(const std::vector<std::string>& args,
                    const std::string& input = "", const std::string& cwd = ".");
+
+/// Runs the built kavrix-vrt, as run_program does.
+RunResult run_vrt_tool(const std::vector<std::string>& args,
+                       const std::string& cwd = ".");
+
+/// Whether an executable named `name` is on PATH.
+bool on_path(const std::string& name);
 
 }  // namespace kavrix::test
 
