@@ -8,7 +8,8 @@ namespace kavrix {
 inline constexpr int kNumberTextMax = 32;
 
 /// Writes `value` as printf("%lg") does with the C library of this system
-/// and returns the end of the text; writes no terminator.
+/// (C locale, default rounding mode) and returns the end of the text;
+/// writes no terminator.
 /// REQUIRES: `out` has room for kNumberTextMax characters.
 char* format_number(char* out, double value);
 

@@ -10,10 +10,12 @@ struct NumberScan {
   bool ok;          ///< a number was converted and stored
 };
 
-/// Scans one number at `first` exactly as scanf("%lg") does in the C locale:
-/// the same double (correctly rounded), the same characters consumed, also
-/// when the text is not a number (scanf then has consumed what it read but
-/// the last character, and stores nothing). On success stores into `value`.
+/// Scans one number at `first` exactly as scanf("%lg") does in the C locale
+/// and the default rounding mode: the same double (correctly rounded), the
+/// same characters consumed, also when the text is not a number (scanf then
+/// has consumed what it read less the one character it pushed back, or all
+/// of it after a mismatch inside "nan" or "inf[inity]", and stores nothing).
+/// On success stores into `value`.
 /// REQUIRES: first < last, *first is not white space, and [first, last)
 /// holds a white-space character after the number, or `last` is the end of
 /// the input.
