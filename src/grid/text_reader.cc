@@ -111,8 +111,29 @@ bool read_text_number(TextReader& r, double& value) {
 }
 
 size_t read_text_numbers(TextReader& r, double* values, size_t count) {
-  for (size_t k = 0; k < count; ++k) {
+  size_t k = 0;
+  while (k < count) {
+    // Numbers whose tokens start before `held` end within the buffer: they
+    // are scanned without a look at the reader's state in between.
+    const char* const base = r.buffer.data();
+    const char* const held = base + r.held;
+    const char* const end = base + r.end;
+    const char* p = base + r.begin;
+    for (; k < count; ++k) {
+      while (p < held && is_space(*p)) ++p;
+      if (p >= held) break;
+      NumberScan scan = scan_number(p, end, values[k]);
+      p = scan.ptr;
+      if (!scan.ok) {
+        r.begin = static_cast<size_t>(p - base);
+        return k;
+      }
+    }
+    r.begin = static_cast<size_t>(p - base);
+    if (k == count) break;
+    // The last token of the buffer, or the end of the input.
     if (!read_text_number(r, values[k])) return k;
+    ++k;
   }
   return count;
 }
