@@ -1,79 +1,111 @@
-// The block-buffered text scanner: numbers across block boundaries, long
-// tokens, and what a failed scan leaves.
+// The text reader against fscanf itself: the same numbers, the same
+// failures, wherever the tokens fall relative to the reader's blocks.
+#include "grid/text_reader.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
+#include <cstdio>
+#include <string>
+#include <vector>
 
-#include "grid/file.h"
-#include "grid/text_reader.h"
 #include "test_util.h"
 
 namespace kavrix {
 namespace {
 
-class TextReaderTest : public ::testing::Test {
- protected:
-  void attach(const std::string& text) {
-    test::write_file(dir_.path("t"), text);
-    file_.reset(std::fopen(dir_.path("t").c_str(), "rt"));
-    ASSERT_TRUE(file_);
-    reader_ = TextReader{};
-    text_reader_attach(reader_, file_.get());
+// What a loop of fscanf("%lg") yields on `text`, up to the first failure.
+std::vector<double> scanf_numbers(const std::string& path) {
+  std::vector<double> numbers;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  double value;
+  while (std::fscanf(file, "%lg", &value) == 1) numbers.push_back(value);
+  std::fclose(file);
+  return numbers;
+}
+
+// What the reader yields on `text`, one value at a time or `row` at a time.
+std::vector<double> reader_numbers(const std::string& path, size_t row) {
+  std::vector<double> numbers;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  TextReader reader;
+  text_reader_attach(reader, file);
+  std::vector<double> values(row);
+  for (;;) {
+    size_t got = read_text_numbers(reader, values.data(), row);
+    numbers.insert(numbers.end(), values.begin(), values.begin() + got);
+    if (got < row) break;
   }
+  std::fclose(file);
+  return numbers;
+}
 
-  test::TempDir dir_;
-  FilePtr file_;
-  TextReader reader_;
-};
+void expect_same_as_scanf(const std::string& text) {
+  test::TempDir dir;
+  const std::string path = dir.path("grid.txt");
+  test::write_file(path, text);
+  const std::vector<double> expected = scanf_numbers(path);
+  for (size_t row : {size_t{1}, size_t{7}, size_t{1000}}) {
+    const std::vector<double> got = reader_numbers(path, row);
+    ASSERT_EQ(got.size(), expected.size()) << "row of " << row;
+    for (size_t k = 0; k < got.size(); ++k) {
+      ASSERT_EQ(got[k], expected[k]) << "value " << k << ", row of " << row;
+    }
+  }
+}
 
-TEST_F(TextReaderTest, NumbersStraddlingBlocksReadAsWritten) {
-  // Many numbers of varied length and spacing cross every block boundary.
-  std::mt19937_64 random(42);
-  std::vector<std::string> tokens;
+// Text of `count` numbers of growing length, separated in turn by one
+// blank, a tab, CR LF and several blanks, so that numbers and separators
+// fall on every side of the block boundaries.
+std::string numbers_text(size_t count, const std::string& tail) {
+  static const char* const kSeparators[] = {" ", "\t", "\r\n", "   "};
   std::string text;
-  for (int i = 0; i < 60000; ++i) {
-    char token[40];
-    std::snprintf(token, sizeof token, "%.*g", static_cast<int>(random() % 17) + 1,
-                  std::ldexp(static_cast<double>(random() % 1000000), -int(random() % 30)));
-    tokens.push_back(token);
-    text += token;
-    text += std::string(1 + random() % 3, " \t\n"[random() % 3]);
+  char number[64];
+  for (size_t k = 0; k < count; ++k) {
+    std::snprintf(number, sizeof number, "%.*g", static_cast<int>(k % 17) + 1,
+                  (static_cast<double>(k) + 0.123456789012345) * 1.0001);
+    text += number;
+    text += kSeparators[k % 4];
   }
-  attach(text);
-  for (const std::string& token : tokens) {
-    double value = -1;
-    ASSERT_TRUE(read_text_number(reader_, value));
-    ASSERT_EQ(value, std::strtod(token.c_str(), nullptr)) << token;
-  }
-  double value = -1;
-  EXPECT_FALSE(read_text_number(reader_, value));
-  EXPECT_EQ(value, -1);  // nothing stored at the end
+  return text + tail;
 }
 
-TEST_F(TextReaderTest, TokensLongerThanABlock) {
-  std::string tiny = "0." + std::string(150000, '0') + "1e150000";
-  attach("keyword" + std::string(300000, 'k') + " " + tiny + " 7");
-  double value = 0;
-  ASSERT_TRUE(skip_text_token(reader_));
-  ASSERT_TRUE(read_text_number(reader_, value));
-  EXPECT_EQ(value, 1e-1);
-  ASSERT_TRUE(read_text_number(reader_, value));
-  EXPECT_EQ(value, 7);
+TEST(TextReader, NumbersAcrossBlocksMatchScanf) {
+  // About half a megabyte: several blocks of the reader.
+  expect_same_as_scanf(numbers_text(40000, ""));
 }
 
-TEST_F(TextReaderTest, TextThatIsNotANumberStopsTheScan) {
-  attach("1.5abc 2");
+TEST(TextReader, LastNumberWithoutLineEnd) {
+  std::string text = numbers_text(20000, "");
+  text += "42.5";
+  expect_same_as_scanf(text);
+}
+
+TEST(TextReader, StopsAtTextThatIsNoNumberLikeScanf) {
+  expect_same_as_scanf(numbers_text(30000, "12 abc 13 14\n"));
+  expect_same_as_scanf(numbers_text(30000, "12 1e+ 13\n"));
+}
+
+TEST(TextReader, TokenLongerThanABlock) {
+  // A number of 200000 digits: the reader must hold all of it.
+  std::string text = "1 " + std::string(200000, '7') + " 2\n";
+  expect_same_as_scanf(text);
+  expect_same_as_scanf(numbers_text(10000, "") + std::string(150000, '3'));
+}
+
+TEST(TextReader, FailedScanStoresNothingAndSkipsNothing) {
+  test::TempDir dir;
+  test::write_file(dir.path("t"), "1.5abc 2");
+  std::FILE* file = std::fopen(dir.path("t").c_str(), "r");
+  TextReader reader;
+  text_reader_attach(reader, file);
   double value = 0;
-  ASSERT_TRUE(read_text_number(reader_, value));
+  ASSERT_TRUE(read_text_number(reader, value));
   EXPECT_EQ(value, 1.5);
   value = -1;
-  EXPECT_FALSE(read_text_number(reader_, value));
+  EXPECT_FALSE(read_text_number(reader, value));
   EXPECT_EQ(value, -1);
-  EXPECT_FALSE(read_text_number(reader_, value));  // not skipped
-  attach("   \n\t ");
-  EXPECT_FALSE(read_text_number(reader_, value));
-  EXPECT_FALSE(skip_text_token(reader_));
+  EXPECT_FALSE(read_text_number(reader, value));  // "abc" is met again
+  std::fclose(file);
 }
 
 }  // namespace

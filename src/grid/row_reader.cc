@@ -41,13 +41,11 @@ Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number) {
       for (size_t k = 1; k <= count; ++k) row[k] = scratch[k];
       return {};
     }
-    case GridFormat::text:
-      for (size_t j = 1; j <= count; ++j) {
-        if (!read_text_number(grid.text, row[j])) {
-          return short_row(grid, row_number, j - 1);
-        }
-      }
+    case GridFormat::text: {
+      size_t got = read_text_numbers(grid.text, row + 1, count);
+      if (got < count) return short_row(grid, row_number, got);
       return {};
+    }
   }
   return {};
 }

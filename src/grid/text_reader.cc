@@ -14,6 +14,19 @@ inline bool is_space(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// Sets `held` after the buffer changed: a token that starts before the last
+// white space of the buffer ends there at the latest; at the end of the
+// input every token ends with the input.
+void update_held(TextReader& r) {
+  if (r.at_eof) {
+    r.held = r.end;
+    return;
+  }
+  size_t k = r.end;
+  while (k > r.begin && !is_space(r.buffer[k - 1])) --k;
+  r.held = k > r.begin ? k - 1 : 0;
+}
+
 // Moves the unread text to the front and appends the next block of the
 // stream. Returns false when nothing more can be read.
 bool refill(TextReader& r) {
@@ -25,7 +38,10 @@ bool refill(TextReader& r) {
     r.end = unread;
   }
   if (r.buffer.size() - r.end < kBlockBytes / 2) {
-    if (r.buffer.size() >= kMaxTokenBytes) return false;
+    if (r.buffer.size() >= kMaxTokenBytes) {
+      update_held(r);
+      return false;
+    }
     r.buffer.resize(r.buffer.size() < kBlockBytes ? kBlockBytes
                                                   : 2 * r.buffer.size());
   }
@@ -38,9 +54,9 @@ bool refill(TextReader& r) {
     } else {
       r.at_eof = true;
     }
-    return false;
   }
-  return true;
+  update_held(r);
+  return got > 0;
 }
 
 // Skips white space. Returns false when the input ends first.
@@ -55,6 +71,7 @@ bool skip_space(TextReader& r) {
 // Makes sure the token at `begin` is followed, within the buffer, by white
 // space or by the end of the input. Returns false when it is too long.
 bool hold_token(TextReader& r) {
+  if (r.begin < r.held) return true;
   size_t scanned = r.begin;
   for (;;) {
     while (scanned < r.end && !is_space(r.buffer[scanned])) ++scanned;
@@ -69,7 +86,7 @@ bool hold_token(TextReader& r) {
 
 void text_reader_attach(TextReader& reader, std::FILE* file) {
   reader.file = file;
-  reader.begin = reader.end = 0;
+  reader.begin = reader.end = reader.held = 0;
   reader.at_eof = reader.failed = false;
 }
 
@@ -79,7 +96,7 @@ bool skip_text_token(TextReader& r) {
     while (r.begin < r.end && !is_space(r.buffer[r.begin])) ++r.begin;
     if (r.begin < r.end) return true;
     // The token reaches the end of the block: drop it and read on.
-    r.begin = r.end = 0;
+    r.begin = r.end = r.held = 0;
     if (!refill(r)) return !r.failed;
   }
 }
@@ -91,6 +108,34 @@ bool read_text_number(TextReader& r, double& value) {
   NumberScan scan = scan_number(first, r.buffer.data() + r.end, value);
   r.begin += static_cast<size_t>(scan.ptr - first);
   return scan.ok;
+}
+
+size_t read_text_numbers(TextReader& r, double* values, size_t count) {
+  size_t k = 0;
+  while (k < count) {
+    // Numbers whose tokens start before `held` end within the buffer: they
+    // are scanned without a look at the reader's state in between.
+    const char* const base = r.buffer.data();
+    const char* const held = base + r.held;
+    const char* const end = base + r.end;
+    const char* p = base + r.begin;
+    for (; k < count; ++k) {
+      while (p < held && is_space(*p)) ++p;
+      if (p >= held) break;
+      NumberScan scan = scan_number(p, end, values[k]);
+      p = scan.ptr;
+      if (!scan.ok) {
+        r.begin = static_cast<size_t>(p - base);
+        return k;
+      }
+    }
+    r.begin = static_cast<size_t>(p - base);
+    if (k == count) break;
+    // The last token of the buffer, or the end of the input.
+    if (!read_text_number(r, values[k])) return k;
+    ++k;
+  }
+  return count;
 }
 
 }  // namespace kavrix

@@ -15,6 +15,8 @@ struct TextReader {
   std::vector<char> buffer;   ///< allocated on the first read
   size_t begin = 0;           ///< first unread character in `buffer`
   size_t end = 0;             ///< one past the last character read
+  size_t held = 0;            ///< a token that starts before this index
+                              ///< ends within the buffer
   bool at_eof = false;        ///< the stream has delivered its last byte
   bool failed = false;        ///< the stream reported a read error
 };
@@ -34,6 +36,10 @@ bool skip_text_token(TextReader& reader);
 /// it in `value`. On failure nothing is stored and the characters that scanf
 /// would have consumed are consumed.
 bool read_text_number(TextReader& reader, double& value);
+
+/// Scans up to `count` numbers into values[0 .. count-1] as read_text_number
+/// does, stopping at the first that fails. Returns how many were stored.
+size_t read_text_numbers(TextReader& reader, double* values, size_t count);
 
 }  // namespace kavrix
 

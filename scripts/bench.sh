@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Whole-process benchmark of kavrix against a plain stdio baseline (fscanf /
+# fprintf "%lg", one fread / fwrite per binary row) and, for binary grids,
+# against the arithmetic floor (one fread per row, tan and log per cell, one
+# fwrite per row). Builds Release in its own folder, generates the grids
+# there, runs every program several times interleaved and prints the median
+# cost per cell and the ratios against the targets; then checks that peak
+# memory does not grow with the number of rows.
+#
+# Settings (environment):
+#   KAVRIX_BENCH_COLS, KAVRIX_BENCH_ROWS  grid size (default 2000 x 2000)
+#   KAVRIX_BENCH_RUNS                     rounds (default 5); each round runs
+#                                         every program once on text inputs,
+#                                         three times on binary ones
+#   KAVRIX_BENCH_MEM_ROWS                 rows of the large memory-check grid,
+#                                         1000 columns (default 100000; 0 skips)
+#   KAVRIX_BENCH_BUILD                    build folder (default build-bench)
+#
+# Ratios use the median CPU time (user + system) of each program, which a
+# busy shared machine disturbs less than wall time; wall time is shown too.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cols=${KAVRIX_BENCH_COLS:-2000}
+rows=${KAVRIX_BENCH_ROWS:-2000}
+runs=${KAVRIX_BENCH_RUNS:-5}
+mem_rows=${KAVRIX_BENCH_MEM_ROWS:-100000}
+build=${KAVRIX_BENCH_BUILD:-build-bench}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVRIX_WERROR=ON \
+  -DKAVRIX_BENCH=ON -DKAVRIX_TESTS=OFF >/dev/null
+cmake --build "$build" >/dev/null
+bin=$build
+tool=$bin/kavrix
+baseline=$bin/bench/kavrix_baseline
+floor=$bin/bench/kavrix_floor
+measure=$bin/bench/kavrix_measure
+
+# Generates grids once per size and set of formats; a marker file tells
+# that a folder is complete.
+make_grids() {  # folder ncols nrows [formats...]
+  local folder=$1
+  if [ ! -e "$folder/complete" ]; then
+    echo "generating grids in $folder" >&2
+    mkdir -p "$folder"
+    "$bin/bench/kavrix_make_grids" "$2" "$3" "$folder" "${@:4}"
+    touch "$folder/complete"
+  fi
+}
+
+grids=$build/grids/${cols}x${rows}
+out=$build/grids/out
+mkdir -p "$out"
+make_grids "$grids" "$cols" "$rows"
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+
+# Runs one program and records "case program wall cpu rss".
+record() {  # case program command...
+  local line
+  line=$("$measure" "${@:3}")
+  set -- "$1" "$2" $line
+  if [ "$6" != 0 ]; then
+    echo "$2 failed with status $6 in case $1" >&2
+    exit 1
+  fi
+  echo "$1 $2 $3 $4 $5" >>"$results"
+}
+
+# case name, input extension, output switch, floor format ("-": no floor)
+cases=("text-text asc -f:t -" "text-double asc -f:d -"
+       "double-double dbl -f:d d" "single-single flt -f:s s")
+
+for ((run = 1; run <= runs; ++run)); do
+  echo "round $run of $runs" >&2
+  for c in "${cases[@]}"; do
+    read -r name ext switch floor_format <<<"$c"
+    inputs=("$grids/a.$ext" "$grids/t.$ext" "$grids/s.$ext")
+    # Binary runs are short and compared within 10%: three of each a round.
+    repeats=1
+    [ "$floor_format" != - ] && repeats=3
+    for ((k = 0; k < repeats; ++k)); do
+      record "$name" baseline "$baseline" "${inputs[@]}" "$out/baseline-$name" "$switch"
+      record "$name" kavrix "$tool" "${inputs[@]}" "$out/kavrix-$name" "$switch"
+      if [ "$floor_format" != - ]; then
+        record "$name" floor "$floor" "${inputs[@]}" "$out/floor-$name" "$floor_format"
+      fi
+    done
+    if [ "$run" = 1 ] && ! cmp -s "$out/baseline-$name" "$out/kavrix-$name"; then
+      echo "case $name: the output of kavrix differs from the baseline's" >&2
+      exit 1
+    fi
+  done
+done
+
+median() {  # case program column -> median of that column
+  awk -v c="$1" -v p="$2" -v k="$3" '$1 == c && $2 == p { print $k }' "$results" |
+    sort -g | awk '{ v[NR] = $1 } END {
+      if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+cells=$((cols * rows))
+echo
+echo "kavrix benchmark: ${cols} x ${rows} cells, median of $runs runs (binary inputs: $((3 * runs)))"
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+printf '%-14s %-9s %12s %13s\n' case program "cpu ns/cell" "wall ns/cell"
+for c in "${cases[@]}"; do
+  read -r name _ _ floor_format <<<"$c"
+  programs=(baseline kavrix)
+  [ "$floor_format" != - ] && programs+=(floor)
+  for p in "${programs[@]}"; do
+    printf '%-14s %-9s %12.1f %13.1f\n' "$name" "$p" \
+      "$(awk -v s="$(median "$name" "$p" 4)" -v n="$cells" 'BEGIN { print s * 1e9 / n }')" \
+      "$(awk -v s="$(median "$name" "$p" 3)" -v n="$cells" 'BEGIN { print s * 1e9 / n }')"
+  done
+done
+
+echo
+echo "ratios of median CPU time (wall time in brackets):"
+ratio() {  # label numerator-program denominator-program case comparison target
+  local cpu wall
+  cpu=$(awk -v a="$(median "$4" "$2" 4)" -v b="$(median "$4" "$3" 4)" 'BEGIN { printf "%.2f", a / b }')
+  wall=$(awk -v a="$(median "$4" "$2" 3)" -v b="$(median "$4" "$3" 3)" 'BEGIN { printf "%.2f", a / b }')
+  local verdict
+  verdict=$(awk -v r="$cpu" -v op="$5" -v t="$6" \
+    'BEGIN { ok = op == ">=" ? r >= t : r <= t; print ok ? "met" : "MISSED" }')
+  printf '%-16s %-19s %6s (%5s)  target %s %s  %s\n' "$4" "$1" "$cpu" "$wall" "$5" "$6" "$verdict"
+}
+ratio "baseline/kavrix" baseline kavrix text-text ">=" 5
+ratio "baseline/kavrix" baseline kavrix text-double ">=" 6
+ratio "kavrix/floor" kavrix floor double-double "<=" 1.1
+ratio "kavrix/floor" kavrix floor single-single "<=" 1.1
+
+if [ "$mem_rows" -gt 0 ]; then
+  echo
+  echo "peak resident memory, 1000 columns; one flow-accumulation grid is fed"
+  echo "as all three inputs (memory does not depend on the values):"
+  small=$build/grids/mem-1000x100
+  large=$build/grids/mem-1000x${mem_rows}
+  make_grids "$small" 1000 100 a-only text double
+  make_grids "$large" 1000 "$mem_rows" a-only text double
+  for c in "text-text asc -f:t" "double-double dbl -f:d"; do
+    read -r name ext switch <<<"$c"
+    rss=()
+    for folder in "$small" "$large"; do
+      line=$("$measure" "$tool" "$folder/a.$ext" "$folder/a.$ext" "$folder/a.$ext" \
+        /dev/null "$switch")
+      set -- $line
+      [ "$4" = 0 ] || { echo "kavrix failed with status $4" >&2; exit 1; }
+      rss+=("$3")
+    done
+    diff=$((rss[1] - rss[0]))
+    verdict=MISSED
+    [ "${diff#-}" -lt 1024 ] && verdict=met
+    printf '%-14s 100 rows %7d KiB, %d rows %7d KiB, difference %5d KiB  target < 1024 KiB  %s\n' \
+      "$name" "${rss[0]}" "$mem_rows" "${rss[1]}" "$diff" "$verdict"
+  done
+fi
