@@ -64,7 +64,8 @@ struct RunResult {
   int status = -1;         ///< exit status; -1 when it did not exit normally
   std::string output;      ///< everything it wrote on standard output
   std::string errors;      ///< everything it wrote on the error stream
-  long peak_rss_kb = 0;    ///< the most memory the run held, in KiB
+  long peak_rss_kb = 0;    ///< the most memory the run held, in KiB, counting
+                           ///< the test's own when the tool was started
 };
 
 /// Runs the built kavrix with `args` in folder `cwd`, feeding `input` on
