@@ -82,7 +82,9 @@ TEST(CutInput, EveryFormatCutAtEveryByte) {
       EXPECT_EQ(test::read_file(dir.path(names[cut])),
                 whole[cut].substr(0, length));
     }
-    if (std::string(format.name) == "text") EXPECT_GT(completed, 0);
+    if (std::string(format.name) == "text") {
+      EXPECT_GT(completed, 0);
+    }
   }
 }
 

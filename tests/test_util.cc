@@ -190,7 +190,9 @@ RunResult run_child(const std::vector<std::string>& args,
   wait4(pid, &wstatus, 0, &usage);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   result.peak_rss_kb = usage.ru_maxrss;
-  if (result.errors.find("Sanitizer") != std::string::npos ||
+  // Reports read "ERROR: AddressSanitizer: ..." or "... runtime error: ...";
+  // the warning of an allocation refused under a memory limit is no report.
+  if (result.errors.find("Sanitizer:") != std::string::npos ||
       result.errors.find("runtime error:") != std::string::npos) {
     ADD_FAILURE() << "sanitizer report from kavrix:\n" << result.errors;
   }
