@@ -155,5 +155,25 @@ TEST(GridSize, RowThatCannotBeAllocated) {
   }
 }
 
+// A text value longer than the memory there is is not read, and the run
+// says which grid and row; it does not crash.
+TEST(GridSize, TextValueLongerThanMemory) {
+  test::TempDir dir;
+  test::Grid grid = test::make_grid(1, 1, {1});
+  const std::string whole = test::text_grid(grid);
+  test::write_file(dir.path("t"), whole);
+  test::write_file(dir.path("s"), whole);
+  std::string huge = whole.substr(0, whole.size() - 2);
+  huge.append(size_t{80} << 20, '1');
+  test::write_file(dir.path("a"), huge);
+  huge = std::string();
+  RunResult r = test::run_tool_with_memory_limit(
+      {dir.path("a"), dir.path("t"), dir.path("s"), dir.path("out")},
+      size_t{64} << 20);
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(r.output, "error reading from " + dir.path("a") +
+                          " in row 1 (0 values read)\n");
+}
+
 }  // namespace
 }  // namespace kavrix
