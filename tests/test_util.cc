@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,14 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KAVRIX_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAVRIX_TEST_ASAN 1
+#endif
+#endif
 
 namespace kavrix::test {
 
@@ -121,11 +131,12 @@ std::string drain(int fd) {
   return text;
 }
 
-}  // namespace
-
-RunResult run_program(const std::string& program,
-                      const std::vector<std::string>& args,
-                      const std::string& input, const std::string& cwd) {
+// Runs `program` as run_program does; a memory_limit of 0 leaves its
+// memory alone.
+RunResult run_child(const std::string& program,
+                    const std::vector<std::string>& args,
+                    const std::string& input, const std::string& cwd,
+                    size_t memory_limit) {
   // Standard input comes from a file so that a large answer cannot block.
   std::string in_name =
       (std::filesystem::temp_directory_path() / "kavrix-stdin-XXXXXX").string();
@@ -148,6 +159,18 @@ RunResult run_program(const std::string& program,
     close(out_pipe[0]);
     close(err_pipe[0]);
     if (chdir(cwd.c_str()) != 0) _exit(127);
+    if (memory_limit > 0) {
+      if (built_with_address_sanitizer()) {
+        const char* given = std::getenv("ASAN_OPTIONS");
+        std::string options = given ? std::string(given) + ":" : "";
+        options += "allocator_may_return_null=1:max_allocation_size_mb=" +
+                   std::to_string(memory_limit >> 20);
+        setenv("ASAN_OPTIONS", options.c_str(), 1);
+      } else {
+        struct rlimit limit = {memory_limit, memory_limit};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+      }
+    }
     std::vector<char*> argv;
     std::string binary = program;
     argv.push_back(binary.data());
@@ -165,14 +188,35 @@ RunResult run_program(const std::string& program,
   result.output = drain(out_pipe[0]);
   result.errors = drain(err_pipe[0]);
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  struct rusage usage {};
+  wait4(pid, &wstatus, 0, &usage);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.peak_rss_kb = usage.ru_maxrss;
+  // Reports read "ERROR: AddressSanitizer: ..." or "... runtime error: ...";
+  // the warning of an allocation refused under a memory limit is no report.
+  if (result.errors.find("Sanitizer:") != std::string::npos ||
+      result.errors.find("runtime error:") != std::string::npos) {
+    ADD_FAILURE() << "sanitizer report from kavrix:\n" << result.errors;
+  }
   return result;
+}
+
+}  // namespace
+
+RunResult run_program(const std::string& program,
+                      const std::vector<std::string>& args,
+                      const std::string& input, const std::string& cwd) {
+  return run_child(program, args, input, cwd, 0);
 }
 
 RunResult run_tool(const std::vector<std::string>& args,
                    const std::string& input, const std::string& cwd) {
-  return run_program(KAVRIX_BINARY, args, input, cwd);
+  return run_child(KAVRIX_BINARY, args, input, cwd, 0);
+}
+
+RunResult run_tool_with_memory_limit(const std::vector<std::string>& args,
+                                     size_t memory_limit) {
+  return run_child(KAVRIX_BINARY, args, "", ".", memory_limit);
 }
 
 RunResult run_vrt_tool(const std::vector<std::string>& args,
@@ -190,6 +234,22 @@ bool on_path(const std::string& name) {
     if (access(file.c_str(), X_OK) == 0) return true;
   }
   return false;
+}
+
+bool built_with_address_sanitizer() {
+#ifdef KAVRIX_TEST_ASAN
+  return true;
+#else
+  return false;
+#endif
+}
+
+int scaled(int count) {
+  const char* text = std::getenv("KAVRIX_TEST_SCALE");
+  double factor = text ? std::atof(text) : 1.0;
+  if (!(factor > 0)) factor = 1.0;
+  double result = count * factor;
+  return result < 1 ? 1 : static_cast<int>(result);
 }
 
 }  // namespace kavrix::test

@@ -64,10 +64,13 @@ struct RunResult {
   int status = -1;         ///< exit status; -1 when it did not exit normally
   std::string output;      ///< everything it wrote on standard output
   std::string errors;      ///< everything it wrote on the error stream
+  long peak_rss_kb = 0;    ///< the most memory the run held, in KiB, counting
+                           ///< the test's own when the tool was started
 };
 
 /// Runs `program` (a path, or a name looked up on PATH) with `args` in
-/// folder `cwd`, feeding `input` on standard input (closed after it).
+/// folder `cwd`, feeding `input` on standard input (closed after it). A
+/// sanitizer report on the error stream fails the current test.
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args,
                       const std::string& input = "",
@@ -83,6 +86,21 @@ RunResult run_vrt_tool(const std::vector<std::string>& args,
 
 /// Whether an executable named `name` is on PATH.
 bool on_path(const std::string& name);
+
+/// Like run_tool, with no allocation of more than `memory_limit` bytes
+/// succeeding in the tool: its address space is limited to that, or, in a
+/// build with AddressSanitizer (which needs a vast address space), its
+/// allocator refuses single allocations larger than that.
+RunResult run_tool_with_memory_limit(const std::vector<std::string>& args,
+                                     size_t memory_limit);
+
+/// Whether the tests and the tool are built with AddressSanitizer, whose
+/// shadow memory and quarantine make memory figures meaningless.
+bool built_with_address_sanitizer();
+
+/// `count` scaled by the factor in KAVRIX_TEST_SCALE (default 1), so that
+/// slow builds can run large tests smaller; never below 1.
+int scaled(int count);
 
 }  // namespace kavrix::test
 

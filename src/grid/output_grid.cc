@@ -1,8 +1,10 @@
 #include "grid/output_grid.h"
 
 #include <filesystem>
+#include <new>
 
 #include "grid/number_format.h"
+#include "grid/row_reader.h"
 
 namespace kavrix {
 namespace {
@@ -41,8 +43,11 @@ bool read_line(std::FILE* in, std::string& line) {
 
 Status write_text_row(OutputGrid& out, const double* row, int n,
                       int row_number) {
-  if (out.text.size() < kTextBlockBytes) out.text.resize(kTextBlockBytes);
-  char* const first = out.text.data();
+  if (!out.text) {
+    out.text.reset(new (std::nothrow) char[kTextBlockBytes]);
+    if (!out.text) return no_memory_for_row(n);
+  }
+  char* const first = out.text.get();
   char* const flush_at = first + kTextBlockBytes - (kNumberTextMax + 1);
   char* p = first;
   for (int j = 1; j <= n; ++j) {

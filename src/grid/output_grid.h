@@ -4,6 +4,7 @@
 #define KAVRIX_GRID_OUTPUT_GRID_H_
 
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ struct OutputGrid {
   std::string name;          ///< replaced by each answer at the prompt
   GridFormat format = GridFormat::text;
   FilePtr file;
-  std::vector<char> text;    ///< staging area for the text of a row
+  std::unique_ptr<char[]> text;  ///< staging area for the text of a row
 };
 
 /// Opens `out.name` for writing, in binary mode for a binary format. While
@@ -44,7 +45,9 @@ void write_output_header(OutputGrid& out, const GridHeader& header,
                          const Console& console);
 
 /// Writes columns 1 to n of `row`; a single output passes through
-/// `scratch`. REQUIRES: row and scratch hold n + 1 values.
+/// `scratch`, a text output through a staging area allocated on the first
+/// row (status 8 if it cannot be). REQUIRES: row and scratch hold n + 1
+/// values.
 Status write_output_row(OutputGrid& out, const double* row, float* scratch,
                         int n, int row_number);
 

@@ -1,6 +1,7 @@
 #include "grid/text_reader.h"
 
 #include <cstring>
+#include <new>
 
 #include "grid/number_scan.h"
 
@@ -27,26 +28,38 @@ void update_held(TextReader& r) {
   r.held = k > r.begin ? k - 1 : 0;
 }
 
+// Makes the buffer `capacity` bytes long, keeping what it holds. Returns
+// false when memory is short; the buffer is then as it was.
+bool grow(TextReader& r, size_t capacity) {
+  std::unique_ptr<char[]> bigger(new (std::nothrow) char[capacity]);
+  if (!bigger) return false;
+  if (r.end > 0) std::memcpy(bigger.get(), r.buffer.get(), r.end);
+  r.buffer = std::move(bigger);
+  r.capacity = capacity;
+  return true;
+}
+
 // Moves the unread text to the front and appends the next block of the
 // stream. Returns false when nothing more can be read.
 bool refill(TextReader& r) {
   if (r.at_eof || r.failed) return false;
   size_t unread = r.end - r.begin;
   if (r.begin > 0) {
-    std::memmove(r.buffer.data(), r.buffer.data() + r.begin, unread);
+    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, unread);
     r.begin = 0;
     r.end = unread;
   }
-  if (r.buffer.size() - r.end < kBlockBytes / 2) {
-    if (r.buffer.size() >= kMaxTokenBytes) {
+  if (r.capacity - r.end < kBlockBytes / 2) {
+    if (r.capacity >= kMaxTokenBytes ||
+        !grow(r, r.capacity < kBlockBytes ? kBlockBytes : 2 * r.capacity)) {
+      // The token cannot be held whole: it is taken as not a number.
+      r.failed = r.capacity < kMaxTokenBytes;
       update_held(r);
       return false;
     }
-    r.buffer.resize(r.buffer.size() < kBlockBytes ? kBlockBytes
-                                                  : 2 * r.buffer.size());
   }
-  size_t got = std::fread(r.buffer.data() + r.end, 1,
-                          r.buffer.size() - r.end, r.file);
+  size_t got = std::fread(r.buffer.get() + r.end, 1, r.capacity - r.end,
+                          r.file);
   r.end += got;
   if (got == 0) {
     if (std::ferror(r.file)) {
@@ -104,8 +117,8 @@ bool skip_text_token(TextReader& r) {
 bool read_text_number(TextReader& r, double& value) {
   if (!skip_space(r)) return false;
   if (!hold_token(r)) return false;
-  const char* first = r.buffer.data() + r.begin;
-  NumberScan scan = scan_number(first, r.buffer.data() + r.end, value);
+  const char* first = r.buffer.get() + r.begin;
+  NumberScan scan = scan_number(first, r.buffer.get() + r.end, value);
   r.begin += static_cast<size_t>(scan.ptr - first);
   return scan.ok;
 }
@@ -115,7 +128,7 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
   while (k < count) {
     // Numbers whose tokens start before `held` end within the buffer: they
     // are scanned without a look at the reader's state in between.
-    const char* const base = r.buffer.data();
+    const char* const base = r.buffer.get();
     const char* const held = base + r.held;
     const char* const end = base + r.end;
     const char* p = base + r.begin;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 namespace kavrix {
 
@@ -12,17 +12,18 @@ namespace kavrix {
 /// and "%lg" do, without the per-call cost of scanf.
 struct TextReader {
   std::FILE* file = nullptr;  ///< not owned
-  std::vector<char> buffer;   ///< allocated on the first read
+  std::unique_ptr<char[]> buffer;  ///< allocated on the first read
+  size_t capacity = 0;        ///< bytes in `buffer`
   size_t begin = 0;           ///< first unread character in `buffer`
   size_t end = 0;             ///< one past the last character read
   size_t held = 0;            ///< a token that starts before this index
                               ///< ends within the buffer
   bool at_eof = false;        ///< the stream has delivered its last byte
-  bool failed = false;        ///< the stream reported a read error
+  bool failed = false;        ///< a read error, or no memory for a token
 };
 
-/// Longest token the reader scans; longer runs of non-space text are
-/// taken as not a number rather than held in memory whole.
+/// Longest token the reader scans; longer runs of non-space text, and
+/// those that memory cannot hold, are taken as not a number.
 inline constexpr size_t kMaxTokenBytes = size_t{1} << 28;
 
 /// Starts reading `file` from its current position.
