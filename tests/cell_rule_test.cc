@@ -66,6 +66,15 @@ TEST(CellRule, DividesByTransmissivityThenByTheTangent) {
   }
 }
 
+TEST(CellRule, AreaIsTheSquaredCellSizeTimesCells) {
+  // (cellsize * cellsize) * (A + 1), the square first: with a cellsize of
+  // 0.7 the other grouping differs in the last bit.
+  const double cellsize = 0.7;
+  Cell c(6, 1, 45, cellsize);
+  EXPECT_EQ(c.a, (cellsize * cellsize) * 7.0);
+  ASSERT_NE((cellsize * cellsize) * 7.0, cellsize * (cellsize * 7.0));
+}
+
 TEST(CellRule, LowerBoundsOnTransmissivityAndSlope) {
   Cell c(99, 0, 0.5, 25);
   EXPECT_NEAR(c.out, 33.5117279985478, 1e-12);

@@ -108,6 +108,9 @@ TEST_F(GridInputTest, OnlyBytesTheFileHoldsTakePart) {
   EXPECT_EQ(open(doubles.substr(0, 48)).ok(), true);
   EXPECT_EQ(grid_.format, GridFormat::binary_double);
   EXPECT_EQ(open(doubles.substr(0, 47)).exit_status, 98);
+  // A field cut by the end of the file is 0, not the bytes that arrived.
+  ASSERT_TRUE(open(doubles.substr(0, 48) + std::string("\0\0\xF0\x3F", 4)).ok());
+  EXPECT_EQ(grid_.header.stat_count, 0);
   std::string singles = test::single_grid(make_grid(1, 0, {}));
   EXPECT_TRUE(open(singles.substr(0, 24)).ok());
   EXPECT_EQ(grid_.format, GridFormat::binary_single);

@@ -118,7 +118,54 @@ TEST_F(RunTest, SingleOutputRoundsEveryValue) {
     double v = a == -9999 ? -9999 : index_of(a, t, s);
     EXPECT_EQ(test::singles_at(bytes, 48 + 4 * k, 1)[0], static_cast<float>(v));
   }
-  EXPECT_EQ(test::singles_at(bytes, 24, 1)[0], 5);  // count
+  // The statistics of the unrounded values, each then rounded.
+  std::vector<double> computed;
+  for (int k = 0; k < 6; ++k) {
+    double a = static_cast<float>(a_.cells[k]);
+    if (a != -9999) {
+      computed.push_back(index_of(a, static_cast<float>(t_.cells[k]),
+                                  static_cast<float>(s_.cells[k])));
+    }
+  }
+  double sum = 0, sq = 0;
+  for (double v : computed) {
+    sum += v;
+    sq += v * v;
+  }
+  std::vector<double> stats = {
+      5, *std::min_element(computed.begin(), computed.end()),
+      *std::max_element(computed.begin(), computed.end()), sum, sum / 5,
+      std::sqrt((sq - sum * sum / 5) / 4)};
+  for (double& v : stats) v = static_cast<float>(v);
+  EXPECT_EQ(test::singles_at(bytes, 24, 6), stats);
+}
+
+TEST_F(RunTest, StatisticsAdmitValuesAboveTheSlopeGridsNodataPlusOne) {
+  // ln(200 / 72.12 / tan 45) is about 1.02: above A's nodata + 1 (1.0) but
+  // not above S's nodata + 1 (1.05), which decides.
+  a_ = make_grid(2, 1, {1, 1});
+  t_ = make_grid(2, 1, {72.12, 1});
+  s_ = make_grid(2, 1, {45, 45});
+  a_.header[5] = t_.header[5] = 0;
+  s_.header[5] = 0.05;
+  double low = index_of(1, 72.12, 45);
+  ASSERT_GT(low, 1.0);
+  ASSERT_LE(low, 1.05);
+  RunResult r = run(test::text_grid, {"-f:d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::doubles_at(out(), 48, 2),
+            (std::vector<double>{1, index_of(1, 1, 45)}));
+}
+
+TEST_F(RunTest, TextHeaderNumbersWithSixDigits) {
+  a_.header[2] = t_.header[2] = s_.header[2] = 3512345.5;
+  a_.header[3] = t_.header[3] = s_.header[3] = -0.000012345678;
+  a_.header[4] = t_.header[4] = s_.header[4] = 12.3456789;
+  RunResult r = run(test::text_grid);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(out().substr(0, 66),
+            "ncols\t3\nnrows\t2\nxll\t3.51235e+06\nyll\t-1.23457e-05\n"
+            "cellsize\t12.3457\n");
 }
 
 TEST_F(RunTest, MixedInputFormatsReadEachInItsOwnFormat) {
@@ -283,6 +330,11 @@ TEST_F(RunTest, PromptForAnotherOutputName) {
                           "\r\nerror opening output grid " + bad + " \r\n" +
                           prompt + "\r\n..\n");
   EXPECT_TRUE(test::file_exists(path("last")));
+
+  // A line end typed as CR LF is a line end, not part of the name.
+  r = run_named({"A", "T", "S", bad}, {}, "crlf\r\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(test::file_exists(path("crlf")));
 
   for (const char* answer : {"\n", ""}) {  // empty line, end of input
     r = run_named({"A", "T", "S", bad}, {}, answer);

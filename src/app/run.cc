@@ -44,8 +44,8 @@ struct Run {
   GridInput a, t, s;  // flow accumulation, transmissivity, slope
   OutputGrid out;
   RunningStats stats;
-  std::unique_ptr<double[]> out_row;
-  std::unique_ptr<float[]> scratch;
+  RowBuffer out_row;
+  ScratchRow scratch;
 };
 
 // Allocates the four row buffers and the scratch row for n values.

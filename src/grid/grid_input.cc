@@ -1,5 +1,6 @@
 #include "grid/grid_input.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -34,9 +35,10 @@ Status read_text_header(GridInput& grid) {
 // Values the file does not hold stay zero.
 template <typename T>
 bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
-  out.fill(0);
   if (std::fseek(file, 0, SEEK_SET) != 0) return false;
   size_t got = std::fread(out.data(), sizeof(T), kHeaderFields, file);
+  // A value cut by the end of the file may hold some of its bytes.
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), T{0});
   return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
 }
 

@@ -8,6 +8,7 @@
 #include "grid/failure.h"
 #include "grid/file.h"
 #include "grid/grid_header.h"
+#include "grid/row_buffer.h"
 #include "grid/text_reader.h"
 
 namespace kavrix {
@@ -19,7 +20,7 @@ struct GridInput {
   GridFormat format = GridFormat::text;
   GridHeader header;
   TextReader text;                  ///< scans the body of a text grid
-  std::unique_ptr<double[]> row;    ///< indices 1 to ncols; 0 unused
+  RowBuffer row;                    ///< indices 1 to ncols; 0 unused
 };
 
 /// Opens the grid named `grid.name`, recognises its format by content

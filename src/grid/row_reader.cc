@@ -1,6 +1,6 @@
 #include "grid/row_reader.h"
 
-#include <new>
+#include <cstdlib>
 
 namespace kavrix {
 namespace {
@@ -12,14 +12,17 @@ Status short_row(const GridInput& grid, int row_number, size_t values_read) {
 
 }  // namespace
 
-std::unique_ptr<double[]> allocate_row(int n) {
-  return std::unique_ptr<double[]>(
-      new (std::nothrow) double[static_cast<size_t>(n) + 1]());
+// calloc rather than new[]: a large block comes as zero pages from the
+// system, so a wide row costs memory only where values are stored, and a
+// row wider than memory fails here instead of in the middle of a zero-fill.
+RowBuffer allocate_row(int n) {
+  return RowBuffer(static_cast<double*>(
+      std::calloc(static_cast<size_t>(n) + 1, sizeof(double))));
 }
 
-std::unique_ptr<float[]> allocate_scratch_row(int n) {
-  return std::unique_ptr<float[]>(
-      new (std::nothrow) float[static_cast<size_t>(n) + 1]());
+ScratchRow allocate_scratch_row(int n) {
+  return ScratchRow(static_cast<float*>(
+      std::calloc(static_cast<size_t>(n) + 1, sizeof(float))));
 }
 
 Status no_memory_for_row(int n) {

@@ -2,18 +2,17 @@
 #ifndef KAVRIX_GRID_ROW_READER_H_
 #define KAVRIX_GRID_ROW_READER_H_
 
-#include <memory>
-
 #include "grid/failure.h"
 #include "grid/grid_input.h"
+#include "grid/row_buffer.h"
 
 namespace kavrix {
 
 /// A zero-filled row buffer of n + 1 doubles, or null when memory is short.
-std::unique_ptr<double[]> allocate_row(int n);
+RowBuffer allocate_row(int n);
 
-/// The single-precision scratch row of n + 1 values, or null.
-std::unique_ptr<float[]> allocate_scratch_row(int n);
+/// The zero-filled single-precision scratch row of n + 1 values, or null.
+ScratchRow allocate_scratch_row(int n);
 
 /// The failure for a row buffer of n values that cannot be allocated.
 Status no_memory_for_row(int n);
