@@ -96,8 +96,8 @@ inline bool is_space(char c) {
   return kSpaceTable.space[static_cast<unsigned char>(c)];
 }
 
-/// The common spelling [+-]digits[.digits] followed by white space, within
-/// 16 characters of digits and point: its value is below 2^53, so at most
+/// The common spelling [+-]digits[.digits] followed by white space, with at
+/// most 15 characters of digits and point: its value is below 2^53, so at most
 /// one correctly rounded division converts it, as the general scanner does.
 /// Returns the white space after the number, or nullptr for anything else.
 /// REQUIRES: kShortcutSpan bytes are readable from `first`.
