@@ -168,6 +168,23 @@ TEST(FormatNumber, AgreesWithGlibcAtSwitchPointsAndEnds) {
   EXPECT_EQ(checker.mismatches(), 0);
 }
 
+// Values from 2^-20 to 2^26, where grid values mostly lie and where six
+// digits are rounded from one exact 128-bit product: random significands
+// in every binade, and the edges of each binade.
+TEST(FormatNumber, AgreesWithGlibcInEveryModerateBinade) {
+  std::mt19937_64 rng(15);
+  Checker checker;
+  const int per_binade = random_count() / 200;
+  for (int binade = -20; binade <= 26; ++binade) {
+    checker.around(std::ldexp(1.0, binade), 8);
+    for (int i = 0; i < per_binade; ++i) {
+      const double u = 1 + static_cast<double>(rng() >> 12) * 0x1p-52;
+      checker.check(std::ldexp(i % 2 == 0 ? u : -u, binade));
+    }
+  }
+  EXPECT_EQ(checker.mismatches(), 0);
+}
+
 // The values grids hold: counts, no-data markers, measurements with a few
 // decimals.
 TEST(FormatNumber, AgreesWithGlibcOnGridLikeValues) {

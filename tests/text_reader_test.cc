@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,27 @@ TEST(TextReader, TokenLongerThanABlock) {
   std::string text = "1 " + std::string(200000, '7') + " 2\n";
   expect_same_as_scanf(text);
   expect_same_as_scanf(numbers_text(10000, "") + std::string(150000, '3'));
+}
+
+// Plain decimals of every length up to 20 characters, so that across the
+// blocks numbers end at every distance from the end of the reader's buffer,
+// where it has to leave the shortcut for the general scanner; the last one
+// without a line end.
+TEST(TextReader, PlainDecimalsNearTheEndOfTheBuffer) {
+  std::mt19937_64 rng(7);
+  static const char* const kSeparators[] = {" ", "\t", "\r\n", "   ", "\n"};
+  std::string text;
+  for (int k = 0; k < 40000; ++k) {
+    if (k % 3 == 0) text += "-+"[rng() % 2];
+    const int length = 1 + static_cast<int>(rng() % 20);
+    const int point = static_cast<int>(rng() % (length + 4));  // maybe none
+    for (int j = 0; j < length; ++j) {
+      text += j == point ? '.' : static_cast<char>('0' + rng() % 10);
+    }
+    text += kSeparators[rng() % 5];
+  }
+  text += "7.25";
+  expect_same_as_scanf(text);
 }
 
 TEST(TextReader, FailedScanStoresNothingAndSkipsNothing) {

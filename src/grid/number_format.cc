@@ -44,7 +44,7 @@ struct DigitPairs {
 
 constexpr DigitPairs make_pairs() {
   DigitPairs pairs{};
-  for (int i = 0; i < 100; ++i) {
+  for (size_t i = 0; i < 100; ++i) {
     pairs.text[2 * i] = static_cast<char>('0' + i / 10);
     pairs.text[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
@@ -53,48 +53,57 @@ constexpr DigitPairs make_pairs() {
 
 constexpr DigitPairs kPairs = make_pairs();
 
-// Writes the two digits of n.  REQUIRES: n < 100.
-char* write_pair(char* out, uint32_t n) {
-  std::memcpy(out, kPairs.text + 2 * n, 2);
-  return out + 2;
+// The six decimal digits of n as ASCII, the first in the lowest byte, in
+// the low six bytes.  REQUIRES: n < 1000000.
+uint64_t six_digits(uint32_t n) {
+  auto pair = [](uint32_t k) {  // k < 100
+    uint16_t two;
+    std::memcpy(&two, kPairs.text + 2 * static_cast<size_t>(k), 2);
+    if constexpr (std::endian::native == std::endian::big) {
+      two = static_cast<uint16_t>((two >> 8) | (two << 8));
+    }
+    return uint64_t{two};
+  };
+  return pair(n / 10000) | (pair(n / 100 % 100) << 16) | (pair(n % 100) << 32);
 }
+
+// Writes the low `len` bytes of `text`, lowest first.  REQUIRES: `out` has
+// room for eight bytes.
+char* put(char* out, uint64_t text, int len) {
+  if constexpr (std::endian::native == std::endian::big) {
+    text = __builtin_bswap64(text);
+  }
+  std::memcpy(out, &text, 8);
+  return out + len;
+}
+
+// The ASCII zeros of six_digits, for finding the leading and trailing ones.
+constexpr uint64_t kSixZeros = 0x303030303030;
 
 // Writes n in decimal.  REQUIRES: 0 < n < 1000000.
 char* write_small(char* out, uint32_t n) {
-  char buf[6];
-  char* p = buf + 6;
-  while (n >= 100) {
-    p -= 2;
-    write_pair(p, n % 100);
-    n /= 100;
-  }
-  if (n >= 10) {
-    p -= 2;
-    write_pair(p, n);
-  } else {
-    *--p = static_cast<char>('0' + n);
-  }
-  const auto len = static_cast<size_t>(buf + 6 - p);
-  std::memcpy(out, p, len);
-  return out + len;
+  const uint64_t digits = six_digits(n);
+  const int zeros = std::countr_zero(digits ^ kSixZeros) >> 3;  // leading
+  return put(out, digits >> (8 * zeros), 6 - zeros);
+}
+
+// Writes the two digits of n.  REQUIRES: n < 100.
+char* write_pair(char* out, uint32_t n) {
+  std::memcpy(out, kPairs.text + 2 * static_cast<size_t>(n), 2);
+  return out + 2;
 }
 
 // Writes d * 10^(x - 5) in "%g" layout.  REQUIRES: 100000 <= d <= 999999.
 char* write_rounded(char* out, uint32_t d, int x) {
-  char digits[6];
-  write_pair(digits, d / 10000);
-  write_pair(digits + 2, d / 100 % 100);
-  write_pair(digits + 4, d % 100);
-  int n = 6;
-  while (digits[n - 1] == '0') --n;
+  const uint64_t digits = six_digits(d);
+  // The digits without the trailing zeros: the first is not zero.
+  const int n = (71 - std::countl_zero(digits ^ kSixZeros)) >> 3;
 
   if (x < -4 || x >= 6) {
-    *out++ = digits[0];
-    if (n > 1) {
-      *out++ = '.';
-      std::memcpy(out, digits + 1, static_cast<size_t>(n - 1));
-      out += n - 1;
-    }
+    // d.ddddd, without the point if one digit is left.
+    const uint64_t mantissa =
+        (digits & 0xff) | (uint64_t{'.'} << 8) | ((digits >> 8) << 16);
+    out = put(out, mantissa, n > 1 ? n + 1 : 1);
     *out++ = 'e';
     *out++ = x < 0 ? '-' : '+';
     auto e = static_cast<uint32_t>(x < 0 ? -x : x);
@@ -105,24 +114,17 @@ char* write_rounded(char* out, uint32_t d, int x) {
     return write_pair(out, e);
   }
   if (x >= 0) {
+    // The point goes after `whole` digits, and only if digits follow it.
     const int whole = x + 1;
-    if (n <= whole) {
-      std::memcpy(out, digits, static_cast<size_t>(n));
-      std::memset(out + n, '0', static_cast<size_t>(whole - n));
-      return out + whole;
-    }
-    std::memcpy(out, digits, static_cast<size_t>(whole));
-    out += whole;
-    *out++ = '.';
-    std::memcpy(out, digits + whole, static_cast<size_t>(n - whole));
-    return out + (n - whole);
+    const int shift = 8 * whole;
+    const uint64_t before = (uint64_t{1} << shift) - 1;  // whole <= 6
+    const uint64_t text = (digits & before) | (uint64_t{'.'} << shift) |
+                          ((digits & ~before) << 8);
+    return put(out, text, n <= whole ? whole : n + 1);
   }
-  *out++ = '0';
-  *out++ = '.';
-  std::memset(out, '0', static_cast<size_t>(-x - 1));
-  out += -x - 1;
-  std::memcpy(out, digits, static_cast<size_t>(n));
-  return out + n;
+  // 0.000ddddd: "0." and -x - 1 zeros, then the digits.
+  out = put(out, 0x3030303030302e30, 1 - x);
+  return put(out, digits, n);
 }
 
 // Rounds the integer n to six significant digits.  REQUIRES: n >= 10^6,
@@ -156,6 +158,38 @@ bool below_power_of_ten(uint64_t m, int e, int n) {
   if (m != p.hi) return m < p.hi;
   // m * 2^64 <= the power, equal only if that is exactly hi * 2^64.
   return !(p.exact && p.lo == 0);
+}
+
+// 10^-4 to 10^6: 10^-4 .. 10^-1 rounded up, the others exact, so that a
+// double compares with each as with the exact power.
+constexpr double kPow10Double[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1,
+                                   1e2,  1e3,  1e4,  1e5,  1e6};
+
+// Writes m * 2^e when that lies in [2^-12, 2^20) and below 10^6, the range
+// of most grid values, and returns nullptr for larger values.  There
+// m * 10^(5 - x) * 2^64 / 2^-e is an integer below 2^84 whose upper word
+// holds the six digits and whose lower word the fraction to round.
+// REQUIRES: 2^52 <= m < 2^53, -64 <= e <= -33.
+char* write_moderate(char* out, uint64_t m, int e, double value) {
+  // x = floor(log10(value)): the estimate from the binary exponent is right
+  // or one too small.
+  const int x0 = floor_log10_pow2(e + 52);  // -4 .. 5
+  const int x = value >= kPow10Double[x0 + 5] ? x0 + 1 : x0;
+  if (x >= 6) return nullptr;
+  // 10^(5 - x) * 2^(64 + e) < 10^(5 - x) * 2^12 * 10^(x + 1) < 2^33, since
+  // 2^(52 + e) <= value < 10^(x + 1).
+  const uint64_t scale = kPow10[5 - x] << (64 + e);
+  using u128 = unsigned __int128;
+  const u128 scaled = static_cast<u128>(m) * scale;
+  auto d = static_cast<uint64_t>(scaled >> 64);
+  const auto rest = static_cast<uint64_t>(scaled);
+  constexpr uint64_t kHalf = uint64_t{1} << 63;
+  // Round to nearest, ties to even.
+  if (rest > kHalf || (rest == kHalf && (d & 1) != 0)) ++d;
+  if (d == 1000000) {  // 999999.5 and above round up to the next decade
+    return write_rounded(out, 100000, x + 1);
+  }
+  return write_rounded(out, static_cast<uint32_t>(d), x);
 }
 
 // Writes a finite positive nonzero value that is not a small integer.
@@ -197,8 +231,7 @@ char* format_number(char* out, double value) {
 
   if (negative) *out++ = '-';
   if (biased == 0x7ff) {
-    std::memcpy(out, m == 0 ? "inf" : "nan", 3);
-    return out + 3;
+    return put(out, m == 0 ? 0x666e69 : 0x6e616e, 3);  // "inf", "nan"
   }
   if (biased == 0 && m == 0) {
     *out++ = '0';
@@ -218,6 +251,11 @@ char* format_number(char* out, double value) {
       if (n < 1000000) return write_small(out, static_cast<uint32_t>(n));
       return write_large_integer(out, n);
     }
+  }
+  if (e >= -64 && e <= -33 && biased != 0) {
+    const double magnitude = negative ? -value : value;
+    char* const end = write_moderate(out, m, e, magnitude);
+    if (end != nullptr) return end;
   }
   char* const end = write_scaled(out, m, e);
   if (end != nullptr) return end;

@@ -30,44 +30,23 @@ char lower(char c) { return static_cast<char>(c | 0x20); }
 
 double with_sign(double x, bool negative) { return negative ? -x : x; }
 
-// The exactly representable powers of ten.
-constexpr double kExactPow10[] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-constexpr uint64_t kPow10Int[] = {1,      10,      100,      1000,     10000,
-                                  100000, 1000000, 10000000, 100000000};
-
-// The number whose decimal digits are the bytes of v, most significant in
-// the lowest byte.  REQUIRES: every byte of v is at most 9.
-uint64_t eight_digits(uint64_t v) {
-  v = (v * 10 + (v >> 8)) & 0x00ff00ff00ff00ff;         // pairs
-  v = (v * 100 + (v >> 16)) & 0x0000ffff0000ffff;       // fours
-  return (v * 10000 + (v >> 32)) & 0x00000000ffffffff;  // eight
-}
+using scan_detail::kExactPow10;
+using scan_detail::kPow10;
 
 // Reads the run of digits at p, appending them to w (mod 2^64), and returns
 // its end.  Eight bytes at a time where that many remain before `last`, so
 // the run length costs no unpredictable branch.
 const char* read_digits(const char* p, const char* last, uint64_t& w) {
-  if constexpr (std::endian::native == std::endian::little) {
-    while (last - p >= 8) {
-      uint64_t chunk;
-      std::memcpy(&chunk, p, 8);
-      // A byte gets its top bit set if it is above '9', below '0' or not
-      // ASCII.  Carries and borrows start only at a non-digit, so the
-      // lowest flagged byte is the first non-digit.
-      const uint64_t flags = ((chunk + 0x4646464646464646) |
-                              (chunk - 0x3030303030303030) | chunk) &
-                             0x8080808080808080;
-      const int n = flags == 0 ? 8 : std::countr_zero(flags) / 8;
-      if (n == 0) return p;
-      // Keep the n digits as the high bytes: zero bytes lead.
-      const uint64_t digits = (chunk - 0x3030303030303030) << (64 - 8 * n);
-      w = w * kPow10Int[n] + eight_digits(digits);
-      p += n;
-      if (n < 8) return p;
-    }
+  while (last - p >= 8) {
+    const uint64_t chunk = scan_detail::load8(p);
+    const uint64_t flags = scan_detail::non_digit_flags(chunk);
+    const int n = flags == 0 ? 8 : std::countr_zero(flags) / 8;
+    if (n == 0) return p;
+    // Keep the n digits as the high bytes: zero bytes lead.
+    const uint64_t digits = (chunk - scan_detail::kZeros) << (64 - 8 * n);
+    w = w * kPow10[n] + scan_detail::eight_digits(digits);
+    p += n;
+    if (n < 8) return p;
   }
   while (p != last && is_digit(*p)) {
     w = 10 * w + static_cast<uint64_t>(*p - '0');
@@ -261,7 +240,8 @@ NumberScan scan_decimal(const char* first, const char* p, const char* last,
 
 }  // namespace
 
-NumberScan scan_number(const char* first, const char* last, double& value) {
+NumberScan scan_number_general(const char* first, const char* last,
+                               double& value) {
   const char* p = first;
   bool negative = false;
   if (*p == '-' || *p == '+') {

@@ -2,6 +2,11 @@
 #ifndef KAVRIX_GRID_NUMBER_SCAN_H_
 #define KAVRIX_GRID_NUMBER_SCAN_H_
 
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 namespace kavrix {
 
 /// Where a scan stopped and whether it converted a number.
@@ -19,7 +24,144 @@ struct NumberScan {
 /// REQUIRES: first < last, *first is not white space, and [first, last)
 /// holds a white-space character after the number, or `last` is the end of
 /// the input.
-NumberScan scan_number(const char* first, const char* last, double& value);
+inline NumberScan scan_number(const char* first, const char* last,
+                              double& value);
+
+/// scan_number without its shortcut for plain decimals: every spelling.
+/// REQUIRES: as scan_number.
+NumberScan scan_number_general(const char* first, const char* last,
+                               double& value);
+
+namespace scan_detail {
+
+/// Bytes that the plain-decimal shortcut may read from its first character.
+inline constexpr std::ptrdiff_t kShortcutSpan = 17;
+
+inline constexpr uint64_t kZeros = 0x3030303030303030;
+
+inline constexpr uint64_t kPow10[] = {1,         10,         100,
+                                      1000,      10000,      100000,
+                                      1000000,   10000000,   100000000};
+
+/// The exactly representable powers of ten.
+inline constexpr double kExactPow10[] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+/// The eight bytes at p, the first in the lowest byte.
+inline uint64_t load8(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) {
+    v = __builtin_bswap64(v);
+  }
+  return v;
+}
+
+/// The top bit of every byte of `chunk` that is not an ASCII digit.  Only
+/// a byte above 0x7f can carry into the next, so the flags of the bytes up
+/// to the first such byte are exact; in any case the lowest flagged byte is
+/// the first non-digit.
+inline uint64_t non_digit_flags(uint64_t chunk) {
+  // A byte b is flagged when b + 0x46 > 0x7f (b > '9') or 0xaf - b > 0x7f
+  // (b < '0'); 0xaf.. - chunk is ~(chunk + 0x50..).
+  return ((chunk + 0x4646464646464646) | (0xafafafafafafafaf - chunk)) &
+         0x8080808080808080;
+}
+
+/// The number whose decimal digits are the low four bits of the bytes of
+/// v, most significant in the lowest byte.  REQUIRES: each byte of v is a
+/// digit or zero.
+inline uint64_t eight_digits(uint64_t v) {
+  v = ((v & 0x0f0f0f0f0f0f0f0f) * (10 * 0x100 + 1)) >> 8;               // pairs
+  v = ((v & 0x00ff00ff00ff00ff) * (100 * 0x10000 + 1)) >> 16;           // fours
+  return ((v & 0x0000ffff0000ffff) * (10000 * 0x100000000 + 1)) >> 32;  // eight
+}
+
+/// White space as the C locale's isspace sees it, which is what scanf skips.
+struct SpaceTable {
+  bool space[256];
+};
+
+constexpr SpaceTable make_space_table() {
+  SpaceTable t{};
+  const char spaces[] = " \t\n\v\f\r";
+  for (const char c : spaces) t.space[static_cast<unsigned char>(c)] = c != 0;
+  return t;
+}
+
+inline constexpr SpaceTable kSpaceTable = make_space_table();
+
+inline bool is_space(char c) {
+  return kSpaceTable.space[static_cast<unsigned char>(c)];
+}
+
+/// The common spelling [+-]digits[.digits] followed by white space, with at
+/// most 15 characters of digits and point: its value is below 2^53, so at most
+/// one correctly rounded division converts it, as the general scanner does.
+/// Returns the white space after the number, or nullptr for anything else.
+/// REQUIRES: kShortcutSpan bytes are readable from `first`.
+inline const char* scan_plain_decimal(const char* first, double& value) {
+  const char* p = first;
+  const char sign = *p;
+  p += (sign == '-' || sign == '+') ? 1 : 0;
+  const uint64_t lo = load8(p);
+  const uint64_t lo_flags = non_digit_flags(lo);
+  int n;         // characters after the sign
+  int frac = 0;  // digits after the point
+  uint64_t w;    // all digits
+  if (lo_flags != 0) {
+    const int whole = std::countr_zero(lo_flags) >> 3;
+    if (p[whole] != '.') {  // an integer of at most 7 digits
+      n = whole;
+      if (n == 0) return nullptr;
+      w = eight_digits(lo << (64 - 8 * n));
+    } else {
+      const uint64_t hi = load8(p + 8);
+      const uint64_t hi_flags = non_digit_flags(hi);
+      // The point is ASCII, so the flag of the next non-digit is exact.
+      const uint64_t after = lo_flags & (lo_flags - 1);
+      if ((after | hi_flags) == 0) return nullptr;
+      n = after != 0 ? std::countr_zero(after) >> 3
+                     : 8 + (std::countr_zero(hi_flags) >> 3);
+      const int digits = n - 1;
+      if (digits == 0) return nullptr;
+      frac = digits - whole;
+      // Take the point out: the digits after it move one byte down.
+      const uint64_t before = (uint64_t{1} << (8 * whole)) - 1;
+      const uint64_t d_lo = lo ^ ((((lo >> 8) | (hi << 56)) ^ lo) & ~before);
+      if (digits <= 8) {
+        w = eight_digits(d_lo << (64 - 8 * digits));
+      } else {
+        w = eight_digits(d_lo) * kPow10[digits - 8] +
+            eight_digits((hi >> 8) << (128 - 8 * digits));
+      }
+    }
+  } else {  // eight digits or more, no point among them
+    const uint64_t hi = load8(p + 8);
+    const uint64_t hi_flags = non_digit_flags(hi);
+    if (hi_flags == 0) return nullptr;
+    n = 8 + (std::countr_zero(hi_flags) >> 3);
+    w = eight_digits(lo) * kPow10[n - 8] +
+        eight_digits((hi << 1) << (127 - 8 * n));
+  }
+  if (!is_space(p[n])) return nullptr;
+  double x = static_cast<double>(static_cast<int64_t>(w));
+  if (frac != 0) x /= kExactPow10[frac];
+  value = sign == '-' ? -x : x;
+  return p + n;
+}
+
+}  // namespace scan_detail
+
+inline NumberScan scan_number(const char* first, const char* last,
+                              double& value) {
+  if (last - first >= scan_detail::kShortcutSpan) {
+    const char* const end = scan_detail::scan_plain_decimal(first, value);
+    if (end != nullptr) return {end, true};
+  }
+  return scan_number_general(first, last, value);
+}
 
 }  // namespace kavrix
 

@@ -10,10 +10,7 @@ namespace {
 
 constexpr size_t kBlockBytes = size_t{1} << 16;
 
-// White space as the C locale's isspace sees it, which is what scanf skips.
-inline bool is_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+using scan_detail::is_space;
 
 // Sets `held` after the buffer changed: a token that starts before the last
 // white space of the buffer ends there at the latest; at the end of the
@@ -135,7 +132,16 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
     for (; k < count; ++k) {
       while (p < held && is_space(*p)) ++p;
       if (p >= held) break;
-      NumberScan scan = scan_number(p, end, values[k]);
+      if (end - p >= scan_detail::kShortcutSpan) {
+        // The common case, inline; it stops at white space, skipped here.
+        const char* const stop =
+            scan_detail::scan_plain_decimal(p, values[k]);
+        if (stop != nullptr) {
+          p = stop + 1;
+          continue;
+        }
+      }
+      NumberScan scan = scan_number_general(p, end, values[k]);
       p = scan.ptr;
       if (!scan.ok) {
         r.begin = static_cast<size_t>(p - base);
