@@ -299,6 +299,48 @@ TEST_F(RunTest, ShortRowsEndTheRunInEveryFormat) {
   }
 }
 
+TEST_F(RunTest, WideBinaryRowsGoStraightToAndFromTheFile) {
+  // Rows of 1100 values are long enough to bypass the stream buffers.
+  const int n = 1100;
+  std::vector<double> a(2 * n), t(2 * n), s(2 * n);
+  for (int k = 0; k < 2 * n; ++k) {
+    a[k] = k % 97 == 0 ? -9999 : k;
+    t[k] = 0.5 + k % 7;
+    s[k] = 2 + k % 80;
+  }
+  a_ = make_grid(n, 2, a);
+  t_ = make_grid(n, 2, t);
+  s_ = make_grid(n, 2, s);
+  using Writer = std::string (*)(const Grid&);
+  const std::pair<Writer, std::string> formats[] = {{test::double_grid, "-f:d"},
+                                                    {test::single_grid, "-f:s"}};
+  for (const auto& [writer, format] : formats) {
+    RunResult r = run(writer, {format});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "..\n");
+    const bool doubles = format[3] == 'd';
+    std::string bytes = out();
+    ASSERT_EQ(bytes.size(), doubles ? 96u + 16 * n : 48u + 8 * n);
+    std::vector<double> values = doubles ? test::doubles_at(bytes, 96, 2 * n)
+                                         : test::singles_at(bytes, 48, 2 * n);
+    for (int k = 0; k < 2 * n; ++k) {
+      double expected = a[k] == -9999 ? -9999 : index_of(a[k], t[k], s[k]);
+      if (!doubles) expected = static_cast<float>(expected);
+      ASSERT_EQ(values[k], expected) << k;
+    }
+    EXPECT_EQ((doubles ? test::doubles_at(bytes, 48, 1) : test::singles_at(bytes, 24, 1))[0],
+              2 * n - 23);  // count: 23 cells of A are nodata
+
+    // A body cut in the second row is reported with what that row got.
+    Grid cut = s_;
+    cut.cells.resize(n + 700);
+    test::write_file(path("S"), writer(cut));
+    r = run_named({path("A"), path("T"), path("S"), path("out"), format});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.output, ".error reading from " + path("S") + " in row 2 (700 values read)\n");
+  }
+}
+
 TEST_F(RunTest, TextValuesFollowTheStreamNotTheLines) {
   // Six values on one line read as two rows of three; a value per line too.
   test::write_file(path("A"), "ncols 3 nrows 2 xll 0 yll 0 cellsize 10 "

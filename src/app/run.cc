@@ -78,14 +78,15 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   if (!status.ok()) return status;
 
   const std::string input_names[] = {run.a.name, run.t.name, run.s.name};
+  // The grid size check keeps both counts within 32 bits.
+  const int n = static_cast<int>(run.a.header.ncols);
   status = open_output_grid(run.out, input_names, console);
   if (!status.ok()) return status;
+  prepare_row_writes(run.out, n);
   write_output_header(run.out, run.a.header, console);
 
   const ParameterTable table =
       make_parameter_table(run.a.header, run.s.header, run.t.header);
-  // The grid size check keeps both counts within 32 bits.
-  const int n = static_cast<int>(table.value[kNcols][kGridA]);
   const double nrows = table.value[kNrows][kGridA];
   const int rows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
   status = allocate_rows(run, n);
@@ -93,6 +94,10 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   stats_reset(run.stats, table.value[kNodataValue][kGridS]);
   run.scratch = allocate_scratch_row(n);
   if (!run.scratch) return no_memory_for_row(n);
+  for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+    status = prepare_row_reads(*grid, n);
+    if (!status.ok()) return status;
+  }
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {

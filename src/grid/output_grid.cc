@@ -91,6 +91,15 @@ Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
   }
 }
 
+void prepare_row_writes(OutputGrid& out, int n) {
+  const size_t value_bytes = out.format == GridFormat::binary_double ? sizeof(double)
+                             : out.format == GridFormat::binary_single ? sizeof(float)
+                                                                       : 0;
+  if (static_cast<size_t>(n) * value_bytes >= kDirectRowBytes) {
+    std::setvbuf(out.file.get(), nullptr, _IONBF, 0);
+  }
+}
+
 void write_output_header(OutputGrid& out, const GridHeader& header,
                          const Console& console) {
   std::FILE* file = out.file.get();

@@ -38,6 +38,10 @@ struct OutputGrid {
 Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
                         const Console& console);
 
+/// Lets a binary output with rows of n values write each row straight from
+/// the row buffer. REQUIRES: nothing has been written to the output yet.
+void prepare_row_writes(OutputGrid& out, int n);
+
 /// Writes the header: six text lines, or all twelve values as doubles or
 /// singles. A short write of a double header is reported on the console
 /// and the run goes on.
