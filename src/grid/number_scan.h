@@ -96,60 +96,71 @@ inline bool is_space(char c) {
   return kSpaceTable.space[static_cast<unsigned char>(c)];
 }
 
-/// The common spelling [+-]digits[.digits] followed by white space, with at
-/// most 15 characters of digits and point: its value is below 2^53, so at most
-/// one correctly rounded division converts it, as the general scanner does.
-/// Returns the white space after the number, or nullptr for anything else.
-/// REQUIRES: kShortcutSpan bytes are readable from `first`.
-inline const char* scan_plain_decimal(const char* first, double& value) {
-  const char* p = first;
-  const char sign = *p;
-  p += (sign == '-' || sign == '+') ? 1 : 0;
-  const uint64_t lo = load8(p);
-  const uint64_t lo_flags = non_digit_flags(lo);
-  int n;         // characters after the sign
-  int frac = 0;  // digits after the point
-  uint64_t w;    // all digits
-  if (lo_flags != 0) {
-    const int whole = std::countr_zero(lo_flags) >> 3;
-    if (p[whole] != '.') {  // an integer of at most 7 digits
-      n = whole;
-      if (n == 0) return nullptr;
-      w = eight_digits(lo << (64 - 8 * n));
-    } else {
-      const uint64_t hi = load8(p + 8);
-      const uint64_t hi_flags = non_digit_flags(hi);
-      // The point is ASCII, so the flag of the next non-digit is exact.
-      const uint64_t after = lo_flags & (lo_flags - 1);
-      if ((after | hi_flags) == 0) return nullptr;
-      n = after != 0 ? std::countr_zero(after) >> 3
-                     : 8 + (std::countr_zero(hi_flags) >> 3);
-      const int digits = n - 1;
-      if (digits == 0) return nullptr;
-      frac = digits - whole;
-      // Take the point out: the digits after it move one byte down.
-      const uint64_t before = (uint64_t{1} << (8 * whole)) - 1;
-      const uint64_t d_lo = lo ^ ((((lo >> 8) | (hi << 56)) ^ lo) & ~before);
-      if (digits <= 8) {
-        w = eight_digits(d_lo << (64 - 8 * digits));
-      } else {
-        w = eight_digits(d_lo) * kPow10[digits - 8] +
-            eight_digits((hi >> 8) << (128 - 8 * digits));
-      }
-    }
-  } else {  // eight digits or more, no point among them
+/// The number at `p` written digits[.digits] with at most 15 characters of
+/// digits and point, followed by white space: its value is below 2^53, so
+/// at most one correctly rounded division converts it, as the general
+/// scanner does.  Stores the value and returns the white space after the
+/// number, or returns nullptr for anything else.
+/// REQUIRES: 16 bytes are readable from `p`.
+inline const char* scan_plain_unsigned(const char* p, double& value) {
+  uint64_t lo = load8(p);
+  uint64_t flags = non_digit_flags(lo);
+  if (flags == 0) {  // eight digits or more, no point among them
     const uint64_t hi = load8(p + 8);
     const uint64_t hi_flags = non_digit_flags(hi);
     if (hi_flags == 0) return nullptr;
-    n = 8 + (std::countr_zero(hi_flags) >> 3);
+    const unsigned n = 8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
+    if (!is_space(p[n])) return nullptr;
+    const uint64_t w = eight_digits(lo) * kPow10[n - 8] +
+                       eight_digits((hi << 1) << (127 - 8 * n));
+    value = static_cast<double>(static_cast<int64_t>(w));
+    return p + n;
+  }
+  const unsigned whole = static_cast<unsigned>(std::countr_zero(flags)) >> 3;
+  const char stop = p[whole];
+  if (stop != '.') {  // an integer of at most 7 digits
+    if (whole == 0 || !is_space(stop)) return nullptr;
+    value = static_cast<double>(
+        static_cast<int64_t>(eight_digits(lo << (64 - 8 * whole))));
+    return p + whole;
+  }
+  // Take the point out: the bytes before it move one byte up, a zero byte
+  // (a leading zero digit) comes in at the bottom.  The point is ASCII, so
+  // the flag of the next non-digit is exact.
+  flags &= flags - 1;
+  const uint64_t upto_point = (uint64_t{0x100} << (8 * whole)) - 1;
+  lo ^= (lo ^ (lo << 8)) & upto_point;
+  unsigned n;  // characters of digits and point
+  uint64_t w;  // all digits
+  if (flags != 0) {
+    n = static_cast<unsigned>(std::countr_zero(flags)) >> 3;
+    if (n < 2) return nullptr;  // a lone point
+    w = eight_digits(lo << (64 - 8 * n));
+  } else {
+    const uint64_t hi = load8(p + 8);
+    const uint64_t hi_flags = non_digit_flags(hi);
+    if (hi_flags == 0) return nullptr;
+    n = 8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
     w = eight_digits(lo) * kPow10[n - 8] +
         eight_digits((hi << 1) << (127 - 8 * n));
   }
   if (!is_space(p[n])) return nullptr;
-  double x = static_cast<double>(static_cast<int64_t>(w));
-  if (frac != 0) x /= kExactPow10[frac];
-  value = sign == '-' ? -x : x;
+  value = static_cast<double>(static_cast<int64_t>(w)) /
+          kExactPow10[n - 1 - whole];
   return p + n;
+}
+
+/// The common spelling [+-]digits[.digits] followed by white space, with at
+/// most 15 characters of digits and point; see scan_plain_unsigned.
+/// Returns the white space after the number, or nullptr for anything else.
+/// REQUIRES: kShortcutSpan bytes are readable from `first`.
+inline const char* scan_plain_decimal(const char* first, double& value) {
+  const char sign = *first;
+  if (sign != '-' && sign != '+') return scan_plain_unsigned(first, value);
+  double x;
+  const char* const stop = scan_plain_unsigned(first + 1, x);
+  if (stop != nullptr) value = sign == '-' ? -x : x;
+  return stop;
 }
 
 }  // namespace scan_detail
