@@ -12,8 +12,8 @@ constexpr size_t kBlockBytes = size_t{1} << 16;
 
 using scan_detail::is_space;
 
-// How a token goes on from its first character.
-enum class Lead : unsigned char { kOther, kDigit, kSpace, kSign };
+// What the first character of a token that the shortcut refused is.
+enum class Lead : unsigned char { kOther, kSpace, kSign };
 
 struct LeadTable {
   Lead lead[256];
@@ -24,8 +24,6 @@ constexpr LeadTable make_lead_table() {
   for (int c = 0; c < 256; ++c) {
     if (scan_detail::kSpaceTable.space[c]) t.lead[c] = Lead::kSpace;
   }
-  for (int c = '0'; c <= '9'; ++c) t.lead[c] = Lead::kDigit;
-  t.lead[static_cast<unsigned char>('.')] = Lead::kDigit;
   t.lead[static_cast<unsigned char>('+')] = Lead::kSign;
   t.lead[static_cast<unsigned char>('-')] = Lead::kSign;
   return t;
@@ -156,18 +154,21 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
     const size_t fast = r.end >= kSpan ? r.end - (kSpan - 1) : 0;
     const char* const fast_end = base + (fast < r.held ? fast : r.held);
     while (p < fast_end) {
-      const char c = *p;
-      const Lead lead = kLeads.lead[static_cast<unsigned char>(c)];
-      const char* stop = nullptr;
-      if (lead == Lead::kDigit) {
-        stop = scan_detail::scan_plain_unsigned(p, *out);
-      } else if (lead == Lead::kSpace) {
-        ++p;
-        continue;
-      } else if (lead == Lead::kSign) {
-        double x;
-        stop = scan_detail::scan_plain_unsigned(p + 1, x);
-        if (stop != nullptr) *out = c == '-' ? -x : x;
+      // Most tokens start with a digit: the shortcut comes first, and the
+      // first character is looked at only when it fails.
+      const char* stop = scan_detail::scan_plain_unsigned(p, *out);
+      if (stop == nullptr) {
+        const char c = *p;
+        const Lead lead = kLeads.lead[static_cast<unsigned char>(c)];
+        if (lead == Lead::kSpace) {
+          ++p;
+          continue;
+        }
+        if (lead == Lead::kSign) {
+          double x;
+          stop = scan_detail::scan_plain_unsigned(p + 1, x);
+          if (stop != nullptr) *out = c == '-' ? -x : x;
+        }
       }
       if (stop != nullptr) {
         p = stop + 1;  // the shortcut stops at white space, skipped here
