@@ -58,6 +58,23 @@ inline uint64_t load8(const char* p) {
   return v;
 }
 
+/// The masks and multipliers of non_digit_flags and eight_digits, defined
+/// out of line on purpose: not knowing their values, the compiler keeps
+/// them in registers (or takes them from memory) in the scanning loops
+/// instead of writing each one into the code again at every use.
+struct DigitConstants {
+  uint64_t above_nine;  ///< 0x4646464646464646
+  uint64_t below_zero;  ///< 0xafafafafafafafaf
+  uint64_t top_bits;    ///< 0x8080808080808080
+  uint64_t nibbles;     ///< 0x0f0f0f0f0f0f0f0f
+  uint64_t pair_mul;    ///< 10 * 0x100 + 1
+  uint64_t pair_mask;   ///< 0x00ff00ff00ff00ff
+  uint64_t four_mask;   ///< 0x0000ffff0000ffff
+  uint64_t eight_mul;   ///< 10000 * 0x100000000 + 1
+};
+
+extern const DigitConstants kDigitConstants;
+
 /// The top bit of every byte of `chunk` that is not an ASCII digit.  Only
 /// a byte above 0x7f can carry into the next, so the flags of the bytes up
 /// to the first such byte are exact; in any case the lowest flagged byte is
@@ -65,17 +82,18 @@ inline uint64_t load8(const char* p) {
 inline uint64_t non_digit_flags(uint64_t chunk) {
   // A byte b is flagged when b + 0x46 > 0x7f (b > '9') or 0xaf - b > 0x7f
   // (b < '0'); 0xaf.. - chunk is ~(chunk + 0x50..).
-  return ((chunk + 0x4646464646464646) | (0xafafafafafafafaf - chunk)) &
-         0x8080808080808080;
+  const DigitConstants& k = kDigitConstants;
+  return ((chunk + k.above_nine) | (k.below_zero - chunk)) & k.top_bits;
 }
 
 /// The number whose decimal digits are the low four bits of the bytes of
 /// v, most significant in the lowest byte.  REQUIRES: each byte of v is a
 /// digit or zero.
 inline uint64_t eight_digits(uint64_t v) {
-  v = ((v & 0x0f0f0f0f0f0f0f0f) * (10 * 0x100 + 1)) >> 8;               // pairs
-  v = ((v & 0x00ff00ff00ff00ff) * (100 * 0x10000 + 1)) >> 16;           // fours
-  return ((v & 0x0000ffff0000ffff) * (10000 * 0x100000000 + 1)) >> 32;  // eight
+  const DigitConstants& k = kDigitConstants;
+  v = ((v & k.nibbles) * k.pair_mul) >> 8;              // pairs
+  v = ((v & k.pair_mask) * (100 * 0x10000 + 1)) >> 16;  // fours
+  return ((v & k.four_mask) * k.eight_mul) >> 32;       // eight
 }
 
 /// White space as the C locale's isspace sees it, which is what scanf skips.
@@ -109,7 +127,8 @@ inline const char* scan_plain_unsigned(const char* p, double& value) {
     const uint64_t hi = load8(p + 8);
     const uint64_t hi_flags = non_digit_flags(hi);
     if (hi_flags == 0) return nullptr;
-    const unsigned n = 8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
+    const unsigned n =
+        8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
     if (!is_space(p[n])) return nullptr;
     const uint64_t w = eight_digits(lo) * kPow10[n - 8] +
                        eight_digits((hi << 1) << (127 - 8 * n));
