@@ -121,51 +121,57 @@ inline bool is_space(char c) {
 /// number, or returns nullptr for anything else.
 /// REQUIRES: 16 bytes are readable from `p`.
 inline const char* scan_plain_unsigned(const char* p, double& value) {
+  // Positions are taken as the bit index t of the flag of a byte, which is
+  // eight times its place plus 7.
   uint64_t lo = load8(p);
   uint64_t flags = non_digit_flags(lo);
   if (flags == 0) {  // eight digits or more, no point among them
     const uint64_t hi = load8(p + 8);
     const uint64_t hi_flags = non_digit_flags(hi);
     if (hi_flags == 0) return nullptr;
-    const unsigned n =
-        8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
+    const auto t = static_cast<size_t>(std::countr_zero(hi_flags));
+    const size_t n = 8 + (t >> 3);
     if (!is_space(p[n])) return nullptr;
-    const uint64_t w = eight_digits(lo) * kPow10[n - 8] +
-                       eight_digits((hi << 1) << (127 - 8 * n));
+    const uint64_t w = eight_digits(lo) * kPow10[t >> 3] +
+                       eight_digits((hi << 1) << (70 - t));
     value = static_cast<double>(static_cast<int64_t>(w));
     return p + n;
   }
-  const unsigned whole = static_cast<unsigned>(std::countr_zero(flags)) >> 3;
+  const auto t = static_cast<size_t>(std::countr_zero(flags));
+  const size_t whole = t >> 3;
   const char stop = p[whole];
   if (stop != '.') {  // an integer of at most 7 digits
     if (whole == 0 || !is_space(stop)) return nullptr;
     value = static_cast<double>(
-        static_cast<int64_t>(eight_digits(lo << (64 - 8 * whole))));
+        static_cast<int64_t>(eight_digits(lo << (71 - t))));
     return p + whole;
   }
   // Take the point out: the bytes before it move one byte up, a zero byte
   // (a leading zero digit) comes in at the bottom.  The point is ASCII, so
   // the flag of the next non-digit is exact.
-  flags &= flags - 1;
-  const uint64_t upto_point = (uint64_t{0x100} << (8 * whole)) - 1;
+  const uint64_t below = flags - 1;
+  const uint64_t upto_point = flags ^ below;
+  flags &= below;
   lo ^= (lo ^ (lo << 8)) & upto_point;
-  unsigned n;  // characters of digits and point
+  size_t n;    // characters of digits and point
   uint64_t w;  // all digits
   if (flags != 0) {
-    n = static_cast<unsigned>(std::countr_zero(flags)) >> 3;
-    if (n < 2) return nullptr;  // a lone point
-    w = eight_digits(lo << (64 - 8 * n));
+    const auto u = static_cast<size_t>(std::countr_zero(flags));
+    if (u < 16) return nullptr;  // a lone point
+    n = u >> 3;
+    w = eight_digits(lo << (71 - u));
   } else {
     const uint64_t hi = load8(p + 8);
     const uint64_t hi_flags = non_digit_flags(hi);
     if (hi_flags == 0) return nullptr;
-    n = 8 + (static_cast<unsigned>(std::countr_zero(hi_flags)) >> 3);
-    w = eight_digits(lo) * kPow10[n - 8] +
-        eight_digits((hi << 1) << (127 - 8 * n));
+    const auto u = static_cast<size_t>(std::countr_zero(hi_flags));
+    n = 8 + (u >> 3);
+    w = eight_digits(lo) * kPow10[u >> 3] +
+        eight_digits((hi << 1) << (70 - u));
   }
   if (!is_space(p[n])) return nullptr;
   value = static_cast<double>(static_cast<int64_t>(w)) /
-          kExactPow10[n - 1 - whole];
+          kExactPow10[n - whole - 1];
   return p + n;
 }
 
