@@ -154,9 +154,23 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
     const size_t fast = r.end >= kSpan ? r.end - (kSpan - 1) : 0;
     const char* const fast_end = base + (fast < r.held ? fast : r.held);
     while (p < fast_end) {
-      // Most tokens start with a digit: the shortcut comes first, and the
-      // first character is looked at only when it fails.
-      const char* stop = scan_detail::scan_plain_unsigned(p, *out);
+      // Most tokens start with a digit: the unsigned shortcut comes first.
+      // It takes at most kSpan - 1 bytes with the white space after the
+      // number, so this many tokens cannot pass fast_end: no test of p.
+      const size_t room = static_cast<size_t>(fast_end - p) / (kSpan - 1);
+      const auto left = static_cast<size_t>(out_end - out);
+      double* const run_end = out + (room < left ? room : left);
+      const char* stop = nullptr;
+      while (out != run_end) {
+        stop = scan_detail::scan_plain_unsigned(p, *out);
+        if (stop == nullptr) break;
+        p = stop + 1;  // the shortcut stops at white space, skipped here
+        ++out;
+      }
+      if (out == out_end || p >= fast_end) break;
+      // One token on its own; the first character is looked at only when
+      // the shortcut refused it.
+      if (out == run_end) stop = scan_detail::scan_plain_unsigned(p, *out);
       if (stop == nullptr) {
         const char c = *p;
         const Lead lead = kLeads.lead[static_cast<unsigned char>(c)];
@@ -171,7 +185,7 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
         }
       }
       if (stop != nullptr) {
-        p = stop + 1;  // the shortcut stops at white space, skipped here
+        p = stop + 1;
       } else {
         const NumberScan scan = scan_number_general(p, end, *out);
         p = scan.ptr;
@@ -180,7 +194,7 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
           return static_cast<size_t>(out - values);
         }
       }
-      if (++out == out_end) break;
+      ++out;
     }
     for (; out != out_end; ++out) {
       while (p < held && is_space(*p)) ++p;
