@@ -16,6 +16,12 @@
 // of two exact shortcuts instead of strtod; the rest go to strtod itself.
 
 namespace kavrix {
+
+const scan_detail::DigitConstants scan_detail::kDigitConstants = {
+    0x4646464646464646, 0xafafafafafafafaf, 0x8080808080808080,
+    0x0f0f0f0f0f0f0f0f, 10 * 0x100 + 1, 0x00ff00ff00ff00ff,
+    0x0000ffff0000ffff, 10000 * 0x100000000 + 1};
+
 namespace {
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }

@@ -58,6 +58,23 @@ inline uint64_t load8(const char* p) {
   return v;
 }
 
+/// The masks and multipliers of non_digit_flags and eight_digits, defined
+/// out of line on purpose: not knowing their values, the compiler keeps
+/// them in registers (or takes them from memory) in the scanning loops
+/// instead of writing each one into the code again at every use.
+struct DigitConstants {
+  uint64_t above_nine;  ///< 0x4646464646464646
+  uint64_t below_zero;  ///< 0xafafafafafafafaf
+  uint64_t top_bits;    ///< 0x8080808080808080
+  uint64_t nibbles;     ///< 0x0f0f0f0f0f0f0f0f
+  uint64_t pair_mul;    ///< 10 * 0x100 + 1
+  uint64_t pair_mask;   ///< 0x00ff00ff00ff00ff
+  uint64_t four_mask;   ///< 0x0000ffff0000ffff
+  uint64_t eight_mul;   ///< 10000 * 0x100000000 + 1
+};
+
+extern const DigitConstants kDigitConstants;
+
 /// The top bit of every byte of `chunk` that is not an ASCII digit.  Only
 /// a byte above 0x7f can carry into the next, so the flags of the bytes up
 /// to the first such byte are exact; in any case the lowest flagged byte is
@@ -65,17 +82,18 @@ inline uint64_t load8(const char* p) {
 inline uint64_t non_digit_flags(uint64_t chunk) {
   // A byte b is flagged when b + 0x46 > 0x7f (b > '9') or 0xaf - b > 0x7f
   // (b < '0'); 0xaf.. - chunk is ~(chunk + 0x50..).
-  return ((chunk + 0x4646464646464646) | (0xafafafafafafafaf - chunk)) &
-         0x8080808080808080;
+  const DigitConstants& k = kDigitConstants;
+  return ((chunk + k.above_nine) | (k.below_zero - chunk)) & k.top_bits;
 }
 
 /// The number whose decimal digits are the low four bits of the bytes of
 /// v, most significant in the lowest byte.  REQUIRES: each byte of v is a
 /// digit or zero.
 inline uint64_t eight_digits(uint64_t v) {
-  v = ((v & 0x0f0f0f0f0f0f0f0f) * (10 * 0x100 + 1)) >> 8;               // pairs
-  v = ((v & 0x00ff00ff00ff00ff) * (100 * 0x10000 + 1)) >> 16;           // fours
-  return ((v & 0x0000ffff0000ffff) * (10000 * 0x100000000 + 1)) >> 32;  // eight
+  const DigitConstants& k = kDigitConstants;
+  v = ((v & k.nibbles) * k.pair_mul) >> 8;              // pairs
+  v = ((v & k.pair_mask) * (100 * 0x10000 + 1)) >> 16;  // fours
+  return ((v & k.four_mask) * k.eight_mul) >> 32;       // eight
 }
 
 /// White space as the C locale's isspace sees it, which is what scanf skips.
@@ -96,60 +114,78 @@ inline bool is_space(char c) {
   return kSpaceTable.space[static_cast<unsigned char>(c)];
 }
 
-/// The common spelling [+-]digits[.digits] followed by white space, with at
-/// most 15 characters of digits and point: its value is below 2^53, so at most
-/// one correctly rounded division converts it, as the general scanner does.
-/// Returns the white space after the number, or nullptr for anything else.
-/// REQUIRES: kShortcutSpan bytes are readable from `first`.
-inline const char* scan_plain_decimal(const char* first, double& value) {
-  const char* p = first;
-  const char sign = *p;
-  p += (sign == '-' || sign == '+') ? 1 : 0;
-  const uint64_t lo = load8(p);
-  const uint64_t lo_flags = non_digit_flags(lo);
-  int n;         // characters after the sign
-  int frac = 0;  // digits after the point
-  uint64_t w;    // all digits
-  if (lo_flags != 0) {
-    const int whole = std::countr_zero(lo_flags) >> 3;
-    if (p[whole] != '.') {  // an integer of at most 7 digits
-      n = whole;
-      if (n == 0) return nullptr;
-      w = eight_digits(lo << (64 - 8 * n));
-    } else {
-      const uint64_t hi = load8(p + 8);
-      const uint64_t hi_flags = non_digit_flags(hi);
-      // The point is ASCII, so the flag of the next non-digit is exact.
-      const uint64_t after = lo_flags & (lo_flags - 1);
-      if ((after | hi_flags) == 0) return nullptr;
-      n = after != 0 ? std::countr_zero(after) >> 3
-                     : 8 + (std::countr_zero(hi_flags) >> 3);
-      const int digits = n - 1;
-      if (digits == 0) return nullptr;
-      frac = digits - whole;
-      // Take the point out: the digits after it move one byte down.
-      const uint64_t before = (uint64_t{1} << (8 * whole)) - 1;
-      const uint64_t d_lo = lo ^ ((((lo >> 8) | (hi << 56)) ^ lo) & ~before);
-      if (digits <= 8) {
-        w = eight_digits(d_lo << (64 - 8 * digits));
-      } else {
-        w = eight_digits(d_lo) * kPow10[digits - 8] +
-            eight_digits((hi >> 8) << (128 - 8 * digits));
-      }
-    }
-  } else {  // eight digits or more, no point among them
+/// The number at `p` written digits[.digits] with at most 15 characters of
+/// digits and point, followed by white space: its value is below 2^53, so
+/// at most one correctly rounded division converts it, as the general
+/// scanner does.  Stores the value and returns the white space after the
+/// number, or returns nullptr for anything else.
+/// REQUIRES: 16 bytes are readable from `p`.
+inline const char* scan_plain_unsigned(const char* p, double& value) {
+  // Positions are taken as the bit index t of the flag of a byte, which is
+  // eight times its place plus 7.
+  uint64_t lo = load8(p);
+  uint64_t flags = non_digit_flags(lo);
+  if (flags == 0) {  // eight digits or more, no point among them
     const uint64_t hi = load8(p + 8);
     const uint64_t hi_flags = non_digit_flags(hi);
     if (hi_flags == 0) return nullptr;
-    n = 8 + (std::countr_zero(hi_flags) >> 3);
-    w = eight_digits(lo) * kPow10[n - 8] +
-        eight_digits((hi << 1) << (127 - 8 * n));
+    const auto t = static_cast<size_t>(std::countr_zero(hi_flags));
+    const size_t n = 8 + (t >> 3);
+    if (!is_space(p[n])) return nullptr;
+    const uint64_t w = eight_digits(lo) * kPow10[t >> 3] +
+                       eight_digits((hi << 1) << (70 - t));
+    value = static_cast<double>(static_cast<int64_t>(w));
+    return p + n;
+  }
+  const auto t = static_cast<size_t>(std::countr_zero(flags));
+  const size_t whole = t >> 3;
+  const char stop = p[whole];
+  if (stop != '.') {  // an integer of at most 7 digits
+    if (whole == 0 || !is_space(stop)) return nullptr;
+    value = static_cast<double>(
+        static_cast<int64_t>(eight_digits(lo << (71 - t))));
+    return p + whole;
+  }
+  // Take the point out: the bytes before it move one byte up, a zero byte
+  // (a leading zero digit) comes in at the bottom.  The point is ASCII, so
+  // the flag of the next non-digit is exact.
+  const uint64_t below = flags - 1;
+  const uint64_t upto_point = flags ^ below;
+  flags &= below;
+  lo ^= (lo ^ (lo << 8)) & upto_point;
+  size_t n;    // characters of digits and point
+  uint64_t w;  // all digits
+  if (flags != 0) {
+    const auto u = static_cast<size_t>(std::countr_zero(flags));
+    if (u < 16) return nullptr;  // a lone point
+    n = u >> 3;
+    w = eight_digits(lo << (71 - u));
+  } else {
+    const uint64_t hi = load8(p + 8);
+    const uint64_t hi_flags = non_digit_flags(hi);
+    if (hi_flags == 0) return nullptr;
+    const auto u = static_cast<size_t>(std::countr_zero(hi_flags));
+    n = 8 + (u >> 3);
+    w = eight_digits(lo) * kPow10[u >> 3] +
+        eight_digits((hi << 1) << (70 - u));
   }
   if (!is_space(p[n])) return nullptr;
-  double x = static_cast<double>(static_cast<int64_t>(w));
-  if (frac != 0) x /= kExactPow10[frac];
-  value = sign == '-' ? -x : x;
+  value = static_cast<double>(static_cast<int64_t>(w)) /
+          kExactPow10[n - whole - 1];
   return p + n;
+}
+
+/// The common spelling [+-]digits[.digits] followed by white space, with at
+/// most 15 characters of digits and point; see scan_plain_unsigned.
+/// Returns the white space after the number, or nullptr for anything else.
+/// REQUIRES: kShortcutSpan bytes are readable from `first`.
+inline const char* scan_plain_decimal(const char* first, double& value) {
+  const char sign = *first;
+  if (sign != '-' && sign != '+') return scan_plain_unsigned(first, value);
+  double x;
+  const char* const stop = scan_plain_unsigned(first + 1, x);
+  if (stop != nullptr) value = sign == '-' ? -x : x;
+  return stop;
 }
 
 }  // namespace scan_detail

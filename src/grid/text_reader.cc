@@ -12,6 +12,25 @@ constexpr size_t kBlockBytes = size_t{1} << 16;
 
 using scan_detail::is_space;
 
+// What the first character of a token that the shortcut refused is.
+enum class Lead : unsigned char { kOther, kSpace, kSign };
+
+struct LeadTable {
+  Lead lead[256];
+};
+
+constexpr LeadTable make_lead_table() {
+  LeadTable t{};
+  for (int c = 0; c < 256; ++c) {
+    if (scan_detail::kSpaceTable.space[c]) t.lead[c] = Lead::kSpace;
+  }
+  t.lead[static_cast<unsigned char>('+')] = Lead::kSign;
+  t.lead[static_cast<unsigned char>('-')] = Lead::kSign;
+  return t;
+}
+
+constexpr LeadTable kLeads = make_lead_table();
+
 // Sets `held` after the buffer changed: a token that starts before the last
 // white space of the buffer ends there at the latest; at the end of the
 // input every token ends with the input.
@@ -121,38 +140,84 @@ bool read_text_number(TextReader& r, double& value) {
 }
 
 size_t read_text_numbers(TextReader& r, double* values, size_t count) {
-  size_t k = 0;
-  while (k < count) {
+  double* out = values;
+  double* const out_end = values + count;
+  while (out != out_end) {
     // Numbers whose tokens start before `held` end within the buffer: they
-    // are scanned without a look at the reader's state in between.
+    // are scanned without a look at the reader's state in between.  Before
+    // `fast_end` the shortcut may also read kShortcutSpan bytes.
     const char* const base = r.buffer.get();
     const char* const held = base + r.held;
     const char* const end = base + r.end;
     const char* p = base + r.begin;
-    for (; k < count; ++k) {
+    constexpr auto kSpan = static_cast<size_t>(scan_detail::kShortcutSpan);
+    const size_t fast = r.end >= kSpan ? r.end - (kSpan - 1) : 0;
+    const char* const fast_end = base + (fast < r.held ? fast : r.held);
+    while (p < fast_end) {
+      // Most tokens start with a digit: the unsigned shortcut comes first.
+      // It takes at most kSpan - 1 bytes with the white space after the
+      // number, so this many tokens cannot pass fast_end: no test of p.
+      const size_t room = static_cast<size_t>(fast_end - p) / (kSpan - 1);
+      const auto left = static_cast<size_t>(out_end - out);
+      double* const run_end = out + (room < left ? room : left);
+      const char* stop = nullptr;
+      while (out != run_end) {
+        stop = scan_detail::scan_plain_unsigned(p, *out);
+        if (stop == nullptr) break;
+        p = stop + 1;  // the shortcut stops at white space, skipped here
+        ++out;
+      }
+      if (out == out_end || p >= fast_end) break;
+      // One token on its own; the first character is looked at only when
+      // the shortcut refused it.
+      if (out == run_end) stop = scan_detail::scan_plain_unsigned(p, *out);
+      if (stop == nullptr) {
+        const char c = *p;
+        const Lead lead = kLeads.lead[static_cast<unsigned char>(c)];
+        if (lead == Lead::kSpace) {
+          ++p;
+          continue;
+        }
+        if (lead == Lead::kSign) {
+          double x;
+          stop = scan_detail::scan_plain_unsigned(p + 1, x);
+          if (stop != nullptr) *out = c == '-' ? -x : x;
+        }
+      }
+      if (stop != nullptr) {
+        p = stop + 1;
+      } else {
+        const NumberScan scan = scan_number_general(p, end, *out);
+        p = scan.ptr;
+        if (!scan.ok) {
+          r.begin = static_cast<size_t>(p - base);
+          return static_cast<size_t>(out - values);
+        }
+      }
+      ++out;
+    }
+    for (; out != out_end; ++out) {
       while (p < held && is_space(*p)) ++p;
       if (p >= held) break;
       if (end - p >= scan_detail::kShortcutSpan) {
-        // The common case, inline; it stops at white space, skipped here.
-        const char* const stop =
-            scan_detail::scan_plain_decimal(p, values[k]);
+        const char* const stop = scan_detail::scan_plain_decimal(p, *out);
         if (stop != nullptr) {
           p = stop + 1;
           continue;
         }
       }
-      NumberScan scan = scan_number_general(p, end, values[k]);
+      const NumberScan scan = scan_number_general(p, end, *out);
       p = scan.ptr;
       if (!scan.ok) {
         r.begin = static_cast<size_t>(p - base);
-        return k;
+        return static_cast<size_t>(out - values);
       }
     }
     r.begin = static_cast<size_t>(p - base);
-    if (k == count) break;
+    if (out == out_end) break;
     // The last token of the buffer, or the end of the input.
-    if (!read_text_number(r, values[k])) return k;
-    ++k;
+    if (!read_text_number(r, *out)) return static_cast<size_t>(out - values);
+    ++out;
   }
   return count;
 }
