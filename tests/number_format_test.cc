@@ -10,17 +10,10 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include "test_util.h"
 
 namespace kavrix {
 namespace {
-
-// How many random cases to run: a million unless KAVRIX_TEST_SCALE says
-// otherwise (slow sanitizer builds use a fraction).
-int random_count() {
-  const char* scale = std::getenv("KAVRIX_TEST_SCALE");
-  const double f = scale != nullptr ? std::atof(scale) : 1.0;
-  return static_cast<int>(1000000 * (f > 0 ? f : 1.0));
-}
 
 std::string ours(double v) {
   char buf[kNumberTextMax];
@@ -113,7 +106,7 @@ TEST(FormatNumber, GlibcEdgeBehaviour) {
 TEST(FormatNumber, AgreesWithGlibcOnRandomBitPatterns) {
   std::mt19937_64 rng(11);
   Checker checker;
-  const int n = random_count();
+  const int n = test::scaled(1000000);
   for (int i = 0; i < n; ++i) checker.check(std::bit_cast<double>(rng()));
   EXPECT_EQ(checker.mismatches(), 0);
 }
@@ -123,7 +116,7 @@ TEST(FormatNumber, AgreesWithGlibcOnRandomBitPatterns) {
 TEST(FormatNumber, AgreesWithGlibcNearTies) {
   std::mt19937_64 rng(12);
   Checker checker;
-  const int n = random_count() / 8;
+  const int n = test::scaled(1000000) / 8;
   for (int i = 0; i < n; ++i) {
     const int digits = 100000 + static_cast<int>(rng() % 900000);
     const int x = static_cast<int>(rng() % 640) - 330;
@@ -162,7 +155,7 @@ TEST(FormatNumber, AgreesWithGlibcAtSwitchPointsAndEnds) {
   for (double v : {DBL_MIN, DBL_TRUE_MIN, DBL_MAX, 0.0})
     checker.around(v, 1000);
   std::mt19937_64 rng(13);
-  for (int i = 0; i < random_count() / 8; ++i) {
+  for (int i = 0; i < test::scaled(1000000) / 8; ++i) {
     checker.check(std::bit_cast<double>(rng() & ((uint64_t{1} << 52) - 1)));
   }
   EXPECT_EQ(checker.mismatches(), 0);
@@ -174,7 +167,7 @@ TEST(FormatNumber, AgreesWithGlibcAtSwitchPointsAndEnds) {
 TEST(FormatNumber, AgreesWithGlibcInEveryModerateBinade) {
   std::mt19937_64 rng(15);
   Checker checker;
-  const int per_binade = random_count() / 200;
+  const int per_binade = test::scaled(1000000) / 200;
   for (int binade = -20; binade <= 26; ++binade) {
     checker.around(std::ldexp(1.0, binade), 8);
     for (int i = 0; i < per_binade; ++i) {
@@ -190,7 +183,7 @@ TEST(FormatNumber, AgreesWithGlibcInEveryModerateBinade) {
 TEST(FormatNumber, AgreesWithGlibcOnGridLikeValues) {
   std::mt19937_64 rng(14);
   Checker checker;
-  const int n = random_count() / 4;
+  const int n = test::scaled(1000000) / 4;
   for (int i = 0; i < n; ++i) {
     const double u = static_cast<double>(rng() >> 11) * 0x1p-53;
     switch (i % 4) {

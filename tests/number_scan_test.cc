@@ -16,17 +16,10 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "test_util.h"
 
 namespace kavrix {
 namespace {
-
-// How many random cases to run: a million unless KAVRIX_TEST_SCALE says
-// otherwise (slow sanitizer builds use a fraction).
-int random_count() {
-  const char* scale = std::getenv("KAVRIX_TEST_SCALE");
-  const double f = scale != nullptr ? std::atof(scale) : 1.0;
-  return static_cast<int>(1000000 * (f > 0 ? f : 1.0));
-}
 
 struct Scan {
   bool ok;
@@ -177,7 +170,7 @@ TEST(ScanNumber, GlibcEdgeBehaviour) {
 
 TEST(ScanNumber, AgreesWithGlibcOnPrintedDoubles) {
   std::mt19937_64 rng(1);
-  const int n = random_count() / 4;
+  const int n = test::scaled(1000000) / 4;
   Batch batch;
   for (int i = 0; i < n; ++i) {
     const double d = non_nan(rng());
@@ -204,7 +197,7 @@ TEST(ScanNumber, AgreesWithGlibcOnPrintedDoubles) {
 // where a wrong power of ten or a sloppy error bound shows.
 TEST(ScanNumber, AgreesWithGlibcNearHalfwayPoints) {
   std::mt19937_64 rng(2);
-  const int n = random_count() / 8;
+  const int n = test::scaled(1000000) / 8;
   Batch batch;
   for (int i = 0; i < n; ++i) {
     double d = std::fabs(non_nan(rng()));
@@ -237,7 +230,7 @@ TEST(ScanNumber, AgreesWithGlibcNearHalfwayPoints) {
 
 TEST(ScanNumber, AgreesWithGlibcOnRandomDecimals) {
   std::mt19937_64 rng(3);
-  const int n = random_count() / 4;
+  const int n = test::scaled(1000000) / 4;
   Batch batch;
   std::string s;
   for (int i = 0; i < n; ++i) {
@@ -298,7 +291,7 @@ TEST(ScanNumber, AgreesWithGlibcOnEveryPowerOfTen) {
 // failures and stopping points; and hex floats and the word spellings.
 TEST(ScanNumber, AgreesWithGlibcOnNumberLikeNoise) {
   std::mt19937_64 rng(4);
-  const int n = random_count() / 4;
+  const int n = test::scaled(1000000) / 4;
   const std::string alphabet = "0123456789+-.eEpPxXaAfFnNiItTyY(1)09.e";
   const char* const words[] = {"inf",    "INFINITY", "nan",
                                "NaN(1)", "Infinit",  "nAn"};
