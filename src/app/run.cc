@@ -94,10 +94,6 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   stats_reset(run.stats, table.value[kNodataValue][kGridS]);
   run.scratch = allocate_scratch_row(n);
   if (!run.scratch) return no_memory_for_row(n);
-  for (GridInput* grid : {&run.a, &run.t, &run.s}) {
-    status = prepare_row_reads(*grid, n);
-    if (!status.ok()) return status;
-  }
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {

@@ -42,6 +42,26 @@ bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
   return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
 }
 
+// Opens a binary grid anew without a stream buffer when its rows are wide
+// enough to be read straight into the row buffer (kDirectRowBytes). The C
+// library lets buffering change only before a stream's first read, and the
+// width is known only from the header; the file is opened again at once,
+// before any other file of the run, as a text grid is.
+Status unbuffer_wide_rows(GridInput& grid, size_t value_bytes) {
+  if (!(grid.header.ncols * static_cast<double>(value_bytes) >=
+        static_cast<double>(kDirectRowBytes))) {
+    return {};
+  }
+  const long position = std::ftell(grid.file.get());
+  grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
+  if (!grid.file || position < 0 ||
+      std::setvbuf(grid.file.get(), nullptr, _IONBF, 0) != 0 ||
+      std::fseek(grid.file.get(), position, SEEK_SET) != 0) {
+    return cannot_open(grid);
+  }
+  return {};
+}
+
 }  // namespace
 
 Status open_input_grid(GridInput& grid) {
@@ -62,14 +82,14 @@ Status open_input_grid(GridInput& grid) {
   if (read_binary_header(file, doubles)) {
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_double;
-    return {};
+    return unbuffer_wide_rows(grid, sizeof(double));
   }
   std::array<float, kHeaderFields> singles{};
   if (read_binary_header(file, singles)) {
     for (size_t k = 0; k < kHeaderFields; ++k) doubles[k] = singles[k];
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_single;
-    return {};
+    return unbuffer_wide_rows(grid, sizeof(float));
   }
   return failure(kExitUnknownFormat,
                  "could not recognise file format (ascii, single or double) "

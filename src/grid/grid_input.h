@@ -26,7 +26,8 @@ struct GridInput {
 /// Opens the grid named `grid.name`, recognises its format by content
 /// (a text grid begins with "ncol"; a binary grid has nodata_value -9999 as
 /// its sixth double, or else as its sixth single) and reads its header,
-/// leaving the stream at the first body value.
+/// leaving the stream at the first body value. A binary grid whose rows
+/// reach kDirectRowBytes is left without a stream buffer.
 Status open_input_grid(GridInput& grid);
 
 }  // namespace kavrix

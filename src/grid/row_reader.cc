@@ -29,24 +29,6 @@ Status no_memory_for_row(int n) {
   return failure(kExitNoMemory, "not enough memory for a row of %d values\n", n);
 }
 
-Status prepare_row_reads(GridInput& grid, int n) {
-  if (grid.format == GridFormat::text) return {};
-  const size_t value_bytes =
-      grid.format == GridFormat::binary_double ? sizeof(double) : sizeof(float);
-  if (static_cast<size_t>(n) * value_bytes < kDirectRowBytes) return {};
-  // The C library lets a stream's buffering change only before its first
-  // read: the header has been read, so the file is opened anew.
-  const long position = std::ftell(grid.file.get());
-  grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
-  if (!grid.file || position < 0 ||
-      std::setvbuf(grid.file.get(), nullptr, _IONBF, 0) != 0 ||
-      std::fseek(grid.file.get(), position, SEEK_SET) != 0) {
-    return failure(kExitInputOpen, "could not open input grid %s\n",
-                   grid.name.c_str());
-  }
-  return {};
-}
-
 Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number) {
   const size_t count = static_cast<size_t>(n);
   double* row = grid.row.get();

@@ -17,11 +17,6 @@ ScratchRow allocate_scratch_row(int n);
 /// The failure for a row buffer of n values that cannot be allocated.
 Status no_memory_for_row(int n);
 
-/// Prepares a binary grid for rows of n values: a wide row is read straight
-/// into the row buffer, so the grid is opened again without a stream buffer
-/// at the position it had reached. A text grid is left as it is.
-Status prepare_row_reads(GridInput& grid, int n);
-
 /// Reads the next n values of `grid` into indices 1 to n of its row buffer,
 /// in the grid's own format; a single grid passes through `scratch`.
 /// A row that comes up short, in any format, fails with the number of
