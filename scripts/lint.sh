@@ -1,9 +1,33 @@
 #!/usr/bin/env bash
-# Static checks of the tool's sources: clang-tidy (.clang-tidy) and cppcheck.
+# Static checks of the tool's sources: the layering of src/, clang-tidy
+# (.clang-tidy) and cppcheck.
 # REQUIRES: a configured build folder (default build/) with compile_commands.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+
+# Each folder of src/ may include only itself and the folders below it:
+# app over index, gis and distribution, over grid, over number and base.
+declare -A allowed=(
+  [base]="base"
+  [number]="base number"
+  [grid]="base number grid"
+  [index]="base number grid index"
+  [gis]="base number grid gis"
+  [distribution]="base number grid index distribution"
+  [app]="base number grid index gis distribution app"
+)
+bad=0
+while IFS=: read -r file _ line; do
+  layer=${file#src/}; layer=${layer%%/*}
+  target=$(sed -E 's/^#include "([^/"]+)\/.*/\1/' <<<"$line")
+  if [[ -z ${allowed[$layer]+x} || " ${allowed[$layer]} " != *" $target "* ]]; then
+    echo "$file: $layer may not include $line" >&2
+    bad=1
+  fi
+done < <(git ls-files 'src/*.h' 'src/*.cc' | xargs grep -n '^#include "')
+[ "$bad" = 0 ]
+
 mapfile -t sources < <(git ls-files 'src/*.cc')
 clang-tidy -p "$build" --quiet "${sources[@]}" 2>/dev/null
 cppcheck --enable=warning,style,performance,portability --std=c++20 \

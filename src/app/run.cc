@@ -1,10 +1,11 @@
 #include "app/run.h"
 
-#include <chrono>
 #include <cstdio>
 
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/grid_input.h"
+#include "grid/grid_size.h"
+#include "grid/row_buffer.h"
 #include "grid/row_reader.h"
 #include "index/agreement.h"
 #include "index/cell_rule.h"
@@ -20,23 +21,6 @@ constexpr const char* kUsage[] = {
     "A/(T*tanB))\n\n",
     "-f:t|s|d output format. t=text (with double precision, this is "
     "default), d=double precision, s=single precision\n",
-};
-
-// Prints a dot per row. The console is flushed now and then, so that a
-// terminal shows the progress of a long run without a write per row.
-struct Progress {
-  std::FILE* out;
-  std::chrono::steady_clock::time_point last_flush =
-      std::chrono::steady_clock::now();
-
-  void row_done() {
-    std::fputc('.', out);
-    auto now = std::chrono::steady_clock::now();
-    if (now - last_flush >= std::chrono::milliseconds(200)) {
-      std::fflush(out);
-      last_flush = now;
-    }
-  }
 };
 
 // Everything a run owns, released together when the run ends.
@@ -74,7 +58,7 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   }
   Status status = check_agreement(run.a, run.t, run.s);
   if (!status.ok()) return status;
-  status = check_grid_size(run.a);
+  status = check_grid_size(run.a.header, run.a.name);
   if (!status.ok()) return status;
 
   const std::string input_names[] = {run.a.name, run.t.name, run.s.name};
@@ -83,7 +67,7 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   status = open_output_grid(run.out, input_names, console);
   if (!status.ok()) return status;
   prepare_row_writes(run.out, n);
-  write_output_header(run.out, run.a.header, console);
+  print_message(console, write_output_header(run.out, run.a.header));
 
   const ParameterTable table =
       make_parameter_table(run.a.header, run.s.header, run.t.header);
@@ -106,12 +90,17 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
     status = write_output_row(run.out, run.out_row.get(), run.scratch.get(),
                               n, row);
     if (!status.ok()) return status;
-    progress.row_done();
+    progress_row_done(progress);
     if (row == rows) break;  // row + 1 would overflow at 2^31 - 1 rows
   }
   std::fputc('\n', console.out);
 
-  status = write_output_statistics(run.out, run.stats, run.a.header);
+  if (run.out.format != GridFormat::text) {
+    stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
+                 run.a.header.stat_max, run.a.header.stat_sum,
+                 run.a.header.stat_mean, run.a.header.stat_stddev);
+  }
+  status = write_output_statistics(run.out, run.a.header);
   if (!status.ok()) return status;
   return close_output_grid(run.out);
 }
@@ -138,7 +127,7 @@ int run_kavrix(const std::vector<std::string>& args, const Console& console) {
   }
   Run run;
   Status status = run_sequence(run, args, console);
-  std::fwrite(status.message.data(), 1, status.message.size(), console.out);
+  print_message(console, status);
   std::fflush(console.out);
   return status.exit_status;
 }

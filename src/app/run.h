@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "grid/grid_header.h"
-#include "grid/output_grid.h"
+#include "app/console.h"
 
 namespace kavrix {
 

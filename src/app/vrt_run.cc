@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "gis/vrt.h"
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/grid_input.h"
 
 namespace kavrix {
@@ -24,7 +24,7 @@ Status check_binary_size(const GridInput& grid) {
   std::error_code error;
   const auto size = std::filesystem::file_size(grid.name, error);
   if (error || static_cast<double>(size) < needed) {
-    return failure(kExitRowRead,
+    return failure(kVrtShortGrid,
                    "%s holds fewer cells than its header says (%.0f x %.0f)\n",
                    grid.name.c_str(), grid.header.ncols, grid.header.nrows);
   }
@@ -36,20 +36,20 @@ Status write_vrt(const std::string& vrt, const std::string& text,
   if (vrt.empty()) {
     if (std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
         std::fflush(out) != 0) {
-      return failure(kExitRowWrite, "error writing the VRT to standard output\n");
+      return failure(kVrtWriteFailed, "error writing the VRT to standard output\n");
     }
     return {};
   }
   std::FILE* file = std::fopen(vrt.c_str(), "wb");
   if (file == nullptr) {
-    return failure(kExitRowWrite, "could not open %s for writing\n",
+    return failure(kVrtWriteFailed, "could not open %s for writing\n",
                    vrt.c_str());
   }
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   written = std::fclose(file) == 0 && written;
   if (!written) {
     std::remove(vrt.c_str());
-    return failure(kExitRowWrite, "error writing into %s \n", vrt.c_str());
+    return failure(kVrtWriteFailed, "error writing into %s \n", vrt.c_str());
   }
   return {};
 }
@@ -69,7 +69,7 @@ Status run(const std::string& grid_name, const std::string& vrt,
   }
   std::error_code error;
   if (!vrt.empty() && std::filesystem::equivalent(grid.name, vrt, error)) {
-    return failure(kExitUsage, "the VRT %s would replace the grid itself\n",
+    return failure(kVrtUsage, "the VRT %s would replace the grid itself\n",
                    vrt.c_str());
   }
   return write_vrt(vrt, make_vrt(grid.header, grid.format,
@@ -90,7 +90,7 @@ int run_kavrix_vrt(const std::vector<std::string>& args, std::FILE* out,
   }
   if (!usable) {
     std::fputs(kUsage, err);
-    return kExitUsage;
+    return kVrtUsage;
   }
   Status status = run(args[0], args.size() == 2 ? args[1] : "", out);
   std::fwrite(status.message.data(), 1, status.message.size(), err);

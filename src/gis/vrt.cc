@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "grid/grid_size.h"
+
 namespace kavrix {
 namespace {
 
@@ -58,15 +60,13 @@ VrtSource vrt_source_for(const std::string& grid, const std::string& vrt) {
 }
 
 Status check_vrt_header(const GridHeader& h, const std::string& name) {
-  auto whole = [](double v) {
-    return v >= 1 && v <= 2147483647.0 && v == std::trunc(v);
-  };
-  if (!whole(h.ncols) || !whole(h.nrows)) {
-    return failure(kExitBadHeader, "invalid grid size in %s\n", name.c_str());
+  if (!whole_in_range(h.ncols, 1, 2147483647.0) ||
+      !whole_in_range(h.nrows, 1, 2147483647.0)) {
+    return invalid_grid_size(name);
   }
   if (!(h.cellsize > 0) || !std::isfinite(h.cellsize) ||
       !std::isfinite(h.xll) || !std::isfinite(h.yll)) {
-    return failure(kExitBadHeader,
+    return failure(kVrtUnusableHeader,
                    "invalid cellsize or lower-left corner in %s\n",
                    name.c_str());
   }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/grid_header.h"
 
 namespace kavrix {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/file.h"
 #include "grid/grid_header.h"
 #include "grid/row_buffer.h"

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "grid/number_format.h"
-#include "grid/row_reader.h"
+#include "grid/row_buffer.h"
 
 namespace kavrix {
 namespace {
@@ -25,20 +25,6 @@ bool names_an_input(const std::string& name,
     if (std::filesystem::equivalent(name, input, error)) return true;
   }
   return false;
-}
-
-// Reads one line without its line end. Returns false when the input ends
-// before any character; a last line without a line end still counts.
-bool read_line(std::FILE* in, std::string& line) {
-  line.clear();
-  int c = std::fgetc(in);
-  if (c == EOF) return false;
-  while (c != EOF && c != '\n') {
-    line.push_back(static_cast<char>(c));
-    c = std::fgetc(in);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
 }
 
 Status write_text_row(OutputGrid& out, const double* row, int n,
@@ -67,28 +53,17 @@ Status write_text_row(OutputGrid& out, const double* row, int n,
 
 }  // namespace
 
-Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
-                        const Console& console) {
-  const char* mode = out.format == GridFormat::text ? "wt" : "wb";
-  for (;;) {
-    if (names_an_input(out.name, inputs)) {
-      std::fprintf(console.out, "output grid %s is also an input grid \r\n",
+Status open_output_file(OutputGrid& out,
+                        std::span<const std::string> inputs) {
+  if (names_an_input(out.name, inputs)) {
+    return failure(kExitUsage, "output grid %s is also an input grid \r\n",
                    out.name.c_str());
-    } else {
-      out.file.reset(std::fopen(out.name.c_str(), mode));
-      if (out.file) return {};
-      std::fprintf(console.out, "error opening output grid %s \r\n",
-                   out.name.c_str());
-    }
-    std::fputs("please enter new output file name: ", console.out);
-    std::fflush(console.out);
-    std::string answer;
-    if (!read_line(console.in, answer) || answer.empty()) {
-      return {kExitUsage, {}};
-    }
-    std::fputs("\r\n", console.out);
-    out.name = answer;
   }
+  out.file.reset(std::fopen(out.name.c_str(),
+                            out.format == GridFormat::text ? "wt" : "wb"));
+  if (out.file) return {};
+  return failure(kExitUsage, "error opening output grid %s \r\n",
+                 out.name.c_str());
 }
 
 void prepare_row_writes(OutputGrid& out, int n) {
@@ -100,24 +75,23 @@ void prepare_row_writes(OutputGrid& out, int n) {
   }
 }
 
-void write_output_header(OutputGrid& out, const GridHeader& header,
-                         const Console& console) {
+Status write_output_header(OutputGrid& out, const GridHeader& header) {
   std::FILE* file = out.file.get();
   const std::array<double, kHeaderFields> values = header_values(header);
   switch (out.format) {
     case GridFormat::binary_double:
       if (std::fwrite(values.data(), sizeof(double), kHeaderFields, file) <
           kHeaderFields) {
-        std::fprintf(console.out, "error writing into %s \n", out.name.c_str());
+        return cannot_write(out, kExitSuccess);
       }
-      return;
+      return {};
     case GridFormat::binary_single:
       // A failure here shows again when the statistics or the end are written.
       for (double value : values) {
         float single = static_cast<float>(value);
         std::fwrite(&single, sizeof single, 1, file);
       }
-      return;
+      return {};
     case GridFormat::text:
       // ncols and nrows are whole 32-bit counts once the grid size is checked.
       std::fprintf(file,
@@ -127,8 +101,9 @@ void write_output_header(OutputGrid& out, const GridHeader& header,
                    static_cast<long>(static_cast<int>(header.nrows)),
                    header.xll, header.yll, header.cellsize,
                    header.nodata_value);
-      return;
+      return {};
   }
+  return {};
 }
 
 Status write_output_row(OutputGrid& out, const double* row, float* scratch,
@@ -157,8 +132,7 @@ Status write_output_row(OutputGrid& out, const double* row, float* scratch,
   return {};
 }
 
-Status write_output_statistics(OutputGrid& out, const RunningStats& stats,
-                               GridHeader& header) {
+Status write_output_statistics(OutputGrid& out, const GridHeader& header) {
   if (out.format == GridFormat::text) return {};
   const bool doubles = out.format == GridFormat::binary_double;
   std::FILE* file = out.file.get();
@@ -166,8 +140,6 @@ Status write_output_statistics(OutputGrid& out, const RunningStats& stats,
   if (std::fseek(file, doubles ? 48 : 24, SEEK_SET) != 0) {
     return cannot_write(out, kExitStatistics);
   }
-  stats_finish(stats, header.stat_count, header.stat_min, header.stat_max,
-               header.stat_sum, header.stat_mean, header.stat_stddev);
   const double fields[6] = {header.stat_count, header.stat_min,
                             header.stat_max,   header.stat_sum,
                             header.stat_mean,  header.stat_stddev};

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/status.h"
+
 namespace kavrix {
 
 /// Frees memory from std::calloc.
@@ -17,6 +19,15 @@ using RowBuffer = std::unique_ptr<double[], FreeDeleter>;
 
 /// The single-precision scratch row, used at indices 1 to n.
 using ScratchRow = std::unique_ptr<float[], FreeDeleter>;
+
+/// A zero-filled row buffer of n + 1 doubles, or null when memory is short.
+RowBuffer allocate_row(int n);
+
+/// The zero-filled single-precision scratch row of n + 1 values, or null.
+ScratchRow allocate_scratch_row(int n);
+
+/// The failure for a row buffer of n values that cannot be allocated.
+Status no_memory_for_row(int n);
 
 }  // namespace kavrix
 

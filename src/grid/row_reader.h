@@ -2,20 +2,10 @@
 #ifndef KAVRIX_GRID_ROW_READER_H_
 #define KAVRIX_GRID_ROW_READER_H_
 
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/grid_input.h"
-#include "grid/row_buffer.h"
 
 namespace kavrix {
-
-/// A zero-filled row buffer of n + 1 doubles, or null when memory is short.
-RowBuffer allocate_row(int n);
-
-/// The zero-filled single-precision scratch row of n + 1 values, or null.
-ScratchRow allocate_scratch_row(int n);
-
-/// The failure for a row buffer of n values that cannot be allocated.
-Status no_memory_for_row(int n);
 
 /// Reads the next n values of `grid` into indices 1 to n of its row buffer,
 /// in the grid's own format; a single grid passes through `scratch`.

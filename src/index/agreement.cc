@@ -30,13 +30,4 @@ Status check_agreement(const GridInput& a, const GridInput& t,
   return compare_with(a, s);
 }
 
-Status check_grid_size(const GridInput& a) {
-  const double ncols = a.header.ncols;
-  const double nrows = a.header.nrows;
-  bool ncols_ok = ncols >= 0 && ncols <= 2147483646.0 && ncols == std::trunc(ncols);
-  bool nrows_ok = nrows >= -2147483648.0 && nrows <= 2147483647.0;  // not NaN
-  if (ncols_ok && nrows_ok) return {};
-  return failure(kExitBadHeader, "invalid grid size in %s\n", a.name.c_str());
-}
-
 }  // namespace kavrix

@@ -2,7 +2,7 @@
 #ifndef KAVRIX_INDEX_AGREEMENT_H_
 #define KAVRIX_INDEX_AGREEMENT_H_
 
-#include "grid/failure.h"
+#include "base/status.h"
 #include "grid/grid_input.h"
 
 namespace kavrix {
@@ -14,11 +14,6 @@ inline constexpr double kAgreementTolerance = 0.1;
 /// first that differs by more than the tolerance.
 Status check_agreement(const GridInput& a, const GridInput& t,
                        const GridInput& s);
-
-/// Fails unless A's ncols is a whole count from 0 to 2147483646 and its
-/// nrows a number from -2^31 to 2^31 - 1: the run sizes its buffers and
-/// counts its rows and columns in 32-bit integers.
-Status check_grid_size(const GridInput& a);
 
 }  // namespace kavrix
 

@@ -1,4 +1,4 @@
-#include "grid/failure.h"
+#include "base/status.h"
 
 #include <cstdarg>
 #include <cstdio>

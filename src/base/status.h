@@ -1,12 +1,13 @@
-// Failures the tool reports: a message for standard output and an exit status.
-#ifndef KAVRIX_GRID_FAILURE_H_
-#define KAVRIX_GRID_FAILURE_H_
+// Failures the commands report: a message and an exit status. Every layer
+// may include this header; it includes nothing of the project's.
+#ifndef KAVRIX_BASE_STATUS_H_
+#define KAVRIX_BASE_STATUS_H_
 
 #include <string>
 
 namespace kavrix {
 
-/// Exit statuses of the tool, one per kind of failure.
+/// Exit statuses, one per kind of failure; the one table of them all.
 enum ExitStatus : int {
   kExitSuccess = 0,
   kExitUsage = 1,           ///< too few arguments, or no new output name
@@ -18,6 +19,12 @@ enum ExitStatus : int {
   kExitBadHeader = 7,       ///< a text header or the grid size is unusable
   kExitNoMemory = 8,        ///< a row buffer cannot be allocated
   kExitUnknownFormat = 98,  ///< an input grid is of no known format
+
+  // kavrix-vrt; opening and recognising its grid fails as kavrix's inputs do.
+  kVrtUsage = 1,            ///< bad arguments, or the VRT would replace the grid
+  kVrtShortGrid = 5,        ///< a binary grid holds fewer cells than its header
+  kVrtWriteFailed = 6,      ///< the VRT cannot be written
+  kVrtUnusableHeader = 7,   ///< size, cell size or corner cannot be placed
 };
 
 /// The outcome of a step of the run: success, or the exit status that ends
@@ -35,4 +42,4 @@ Status failure(int exit_status, const char* format, ...)
 
 }  // namespace kavrix
 
-#endif  // KAVRIX_GRID_FAILURE_H_
+#endif  // KAVRIX_BASE_STATUS_H_

@@ -1,0 +1,53 @@
+#include "app/console.h"
+
+namespace kavrix {
+namespace {
+
+// Reads one line without its line end (a CR before it goes too). Returns
+// false when the input ends before any character; a last line without a
+// line end still counts.
+bool read_line(std::FILE* in, std::string& line) {
+  line.clear();
+  int c = std::fgetc(in);
+  if (c == EOF) return false;
+  while (c != EOF && c != '\n') {
+    line.push_back(static_cast<char>(c));
+    c = std::fgetc(in);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+}  // namespace
+
+void progress_row_done(Progress& progress) {
+  std::fputc('.', progress.out);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - progress.last_flush >= std::chrono::milliseconds(200)) {
+    std::fflush(progress.out);
+    progress.last_flush = now;
+  }
+}
+
+void print_message(const Console& console, const Status& status) {
+  std::fwrite(status.message.data(), 1, status.message.size(), console.out);
+}
+
+Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
+                        const Console& console) {
+  for (;;) {
+    Status status = open_output_file(out, inputs);
+    if (status.ok()) return status;
+    print_message(console, status);
+    std::fputs("please enter new output file name: ", console.out);
+    std::fflush(console.out);
+    std::string answer;
+    if (!read_line(console.in, answer) || answer.empty()) {
+      return {kExitUsage, {}};
+    }
+    std::fputs("\r\n", console.out);
+    out.name = answer;
+  }
+}
+
+}  // namespace kavrix

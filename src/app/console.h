@@ -1,0 +1,44 @@
+// The console of a run: progress dots, messages and the output-name prompt.
+#ifndef KAVRIX_APP_CONSOLE_H_
+#define KAVRIX_APP_CONSOLE_H_
+
+#include <chrono>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "base/status.h"
+#include "grid/output_grid.h"
+
+namespace kavrix {
+
+/// Messages, dots and the prompt go to `out`; answers come from `in`.
+struct Console {
+  std::FILE* out = stdout;
+  std::FILE* in = stdin;
+};
+
+/// Prints a dot per row. The console is flushed now and then, so that a
+/// terminal shows the progress of a long run without a write per row.
+struct Progress {
+  std::FILE* out;
+  std::chrono::steady_clock::time_point last_flush =
+      std::chrono::steady_clock::now();
+};
+
+/// Prints the dot of a finished row.
+void progress_row_done(Progress& progress);
+
+/// Prints `status`'s message, if any, as it stands.
+void print_message(const Console& console, const Status& status);
+
+/// Opens the output grid; while it cannot be opened, prints the reason and
+/// asks on the console for another name, which replaces out.name. An empty
+/// answer, or the end of the console input, fails with exit status 1 and
+/// no message.
+Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
+                        const Console& console);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_APP_CONSOLE_H_
