@@ -1,5 +1,8 @@
 #include "app/console.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace kavrix {
 namespace {
 
@@ -20,6 +23,13 @@ bool read_line(std::FILE* in, std::string& line) {
 
 }  // namespace
 
+void open_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // open() takes the lowest free descriptor: this one, while it is closed.
+    if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) == -1) return;
+  }
+}
+
 void progress_row_done(Progress& progress) {
   std::fputc('.', progress.out);
   const auto now = std::chrono::steady_clock::now();
@@ -33,7 +43,7 @@ void print_message(const Console& console, const Status& status) {
   std::fwrite(status.message.data(), 1, status.message.size(), console.out);
 }
 
-Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
+Status open_output_grid(OutputGrid& out, std::span<const FileIdentity> inputs,
                         const Console& console) {
   for (;;) {
     Status status = open_output_file(out, inputs);

@@ -26,6 +26,11 @@ struct Progress {
       std::chrono::steady_clock::now();
 };
 
+/// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so
+/// that no file the process opens later takes one of them and receives the
+/// console's bytes. Call before any other file is opened.
+void open_standard_descriptors();
+
 /// Prints the dot of a finished row.
 void progress_row_done(Progress& progress);
 
@@ -36,7 +41,7 @@ void print_message(const Console& console, const Status& status);
 /// asks on the console for another name, which replaces out.name. An empty
 /// answer, or the end of the console input, fails with exit status 1 and
 /// no message.
-Status open_output_grid(OutputGrid& out, std::span<const std::string> inputs,
+Status open_output_grid(OutputGrid& out, std::span<const FileIdentity> inputs,
                         const Console& console);
 
 }  // namespace kavrix

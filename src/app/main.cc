@@ -2,9 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "app/run.h"
 
 int main(int argc, char** argv) {
+  kavrix::open_standard_descriptors();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return kavrix::run_kavrix(args, kavrix::Console{});
 }

@@ -61,10 +61,11 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   status = check_grid_size(run.a.header, run.a.name);
   if (!status.ok()) return status;
 
-  const std::string input_names[] = {run.a.name, run.t.name, run.s.name};
+  const FileIdentity inputs[] = {run.a.identity, run.t.identity,
+                                 run.s.identity};
   // The grid size check keeps both counts within 32 bits.
   const int n = static_cast<int>(run.a.header.ncols);
-  status = open_output_grid(run.out, input_names, console);
+  status = open_output_grid(run.out, inputs, console);
   if (!status.ok()) return status;
   prepare_row_writes(run.out, n);
   print_message(console, write_output_header(run.out, run.a.header));

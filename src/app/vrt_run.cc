@@ -1,6 +1,6 @@
 #include "app/vrt_run.h"
 
-#include <filesystem>
+#include <sys/stat.h>
 
 #include "gis/vrt.h"
 #include "base/status.h"
@@ -21,9 +21,9 @@ Status check_binary_size(const GridInput& grid) {
   const double bytes = grid.format == GridFormat::binary_single ? 4 : 8;
   const double needed = bytes * (kHeaderFields + grid.header.ncols *
                                                      grid.header.nrows);
-  std::error_code error;
-  const auto size = std::filesystem::file_size(grid.name, error);
-  if (error || static_cast<double>(size) < needed) {
+  struct stat info {};
+  if (fstat(fileno(grid.file.get()), &info) != 0 ||
+      static_cast<double>(info.st_size) < needed) {
     return failure(kVrtShortGrid,
                    "%s holds fewer cells than its header says (%.0f x %.0f)\n",
                    grid.name.c_str(), grid.header.ncols, grid.header.nrows);
@@ -60,18 +60,17 @@ Status run(const std::string& grid_name, const std::string& vrt,
   grid.name = grid_name;
   Status status = open_input_grid(grid);
   if (!status.ok()) return status;
-  grid.file.reset();
   status = check_vrt_header(grid.header, grid.name);
   if (!status.ok()) return status;
   if (grid.format != GridFormat::text) {
     status = check_binary_size(grid);
     if (!status.ok()) return status;
   }
-  std::error_code error;
-  if (!vrt.empty() && std::filesystem::equivalent(grid.name, vrt, error)) {
+  if (!vrt.empty() && names_one_of(vrt, {&grid.identity, 1})) {
     return failure(kVrtUsage, "the VRT %s would replace the grid itself\n",
                    vrt.c_str());
   }
+  grid.file.reset();
   return write_vrt(vrt, make_vrt(grid.header, grid.format,
                                  vrt_source_for(grid.name, vrt)), out);
 }

@@ -1,5 +1,7 @@
 #include "grid/grid_input.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -42,29 +44,23 @@ bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
   return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
 }
 
-// Opens a binary grid anew without a stream buffer when its rows are wide
-// enough to be read straight into the row buffer (kDirectRowBytes). The C
-// library lets buffering change only before a stream's first read, and the
-// width is known only from the header; the file is opened again at once,
-// before any other file of the run, as a text grid is.
-Status unbuffer_wide_rows(GridInput& grid, size_t value_bytes) {
+// A binary grid whose rows reach kDirectRowBytes is read from here on
+// through its descriptor, placed just after the header, past the stream's
+// buffer; the stream itself is not read again.
+Status read_wide_rows_directly(GridInput& grid, size_t value_bytes) {
   if (!(grid.header.ncols * static_cast<double>(value_bytes) >=
         static_cast<double>(kDirectRowBytes))) {
     return {};
   }
-  const long position = std::ftell(grid.file.get());
-  grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
-  if (!grid.file || position < 0 ||
-      std::setvbuf(grid.file.get(), nullptr, _IONBF, 0) != 0 ||
-      std::fseek(grid.file.get(), position, SEEK_SET) != 0) {
+  const auto header_bytes = static_cast<off_t>(kHeaderFields * value_bytes);
+  if (lseek(fileno(grid.file.get()), header_bytes, SEEK_SET) != header_bytes) {
     return cannot_open(grid);
   }
+  grid.direct = true;
   return {};
 }
 
-}  // namespace
-
-Status open_input_grid(GridInput& grid) {
+Status recognise(GridInput& grid) {
   grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
   if (!grid.file) return cannot_open(grid);
   std::FILE* file = grid.file.get();
@@ -82,19 +78,29 @@ Status open_input_grid(GridInput& grid) {
   if (read_binary_header(file, doubles)) {
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_double;
-    return unbuffer_wide_rows(grid, sizeof(double));
+    return read_wide_rows_directly(grid, sizeof(double));
   }
   std::array<float, kHeaderFields> singles{};
   if (read_binary_header(file, singles)) {
     for (size_t k = 0; k < kHeaderFields; ++k) doubles[k] = singles[k];
     set_header_values(grid.header, doubles);
     grid.format = GridFormat::binary_single;
-    return unbuffer_wide_rows(grid, sizeof(float));
+    return read_wide_rows_directly(grid, sizeof(float));
   }
   return failure(kExitUnknownFormat,
                  "could not recognise file format (ascii, single or double) "
                  "for %s\n",
                  grid.name.c_str());
+}
+
+}  // namespace
+
+Status open_input_grid(GridInput& grid) {
+  Status status = recognise(grid);
+  if (status.ok() && !identity_of(grid.file.get(), grid.identity)) {
+    return cannot_open(grid);
+  }
+  return status;
 }
 
 }  // namespace kavrix

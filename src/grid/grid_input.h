@@ -17,8 +17,10 @@ namespace kavrix {
 struct GridInput {
   std::string name;                 ///< file name from the command line
   FilePtr file;                     ///< open at the next body value
+  FileIdentity identity;            ///< the file that `file` has open
   GridFormat format = GridFormat::text;
   GridHeader header;
+  bool direct = false;              ///< binary rows come through the descriptor
   TextReader text;                  ///< scans the body of a text grid
   RowBuffer row;                    ///< indices 1 to ncols; 0 unused
 };
@@ -27,7 +29,9 @@ struct GridInput {
 /// (a text grid begins with "ncol"; a binary grid has nodata_value -9999 as
 /// its sixth double, or else as its sixth single) and reads its header,
 /// leaving the stream at the first body value. A binary grid whose rows
-/// reach kDirectRowBytes is left without a stream buffer.
+/// reach kDirectRowBytes is then read through its descriptor (`direct`).
+/// The file is opened once; only a text grid is opened a second time, for
+/// reading as text, right after its first four bytes are known.
 Status open_input_grid(GridInput& grid);
 
 }  // namespace kavrix

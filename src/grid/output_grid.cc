@@ -1,7 +1,10 @@
 #include "grid/output_grid.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <new>
+#include <utility>
 
 #include "grid/number_format.h"
 #include "grid/row_buffer.h"
@@ -14,17 +17,6 @@ constexpr size_t kTextBlockBytes = size_t{1} << 16;
 
 Status cannot_write(const OutputGrid& out, int exit_status) {
   return failure(exit_status, "error writing into %s \n", out.name.c_str());
-}
-
-// True when `name` is, by any path or link, the file of one of the inputs:
-// opening it for writing would destroy that input.
-bool names_an_input(const std::string& name,
-                    std::span<const std::string> inputs) {
-  for (const std::string& input : inputs) {
-    std::error_code error;
-    if (std::filesystem::equivalent(name, input, error)) return true;
-  }
-  return false;
 }
 
 Status write_text_row(OutputGrid& out, const double* row, int n,
@@ -51,11 +43,54 @@ Status write_text_row(OutputGrid& out, const double* row, int n,
   return {};
 }
 
+// The six lines of a text header: the counts as whole numbers, the other
+// parameters as grid values are written.
+void write_text_header(const GridHeader& header, std::FILE* file) {
+  char text[6 * (16 + kNumberTextMax)];
+  char* p = text;
+  auto line = [&p](const char* keyword, const char* value, const char* end) {
+    p = std::copy(keyword, keyword + std::strlen(keyword), p);
+    p = std::copy(value, end, p);
+    *p++ = '\n';
+  };
+  char number[kNumberTextMax];
+  // ncols and nrows are whole 32-bit counts once the grid size is checked.
+  const std::pair<const char*, double> counts[] = {{"ncols\t", header.ncols},
+                                                   {"nrows\t", header.nrows}};
+  for (const auto& [keyword, count] : counts) {
+    line(keyword, number,
+         std::to_chars(number, number + sizeof number, static_cast<int>(count))
+             .ptr);
+  }
+  const std::pair<const char*, double> decimals[] = {
+      {"xll\t", header.xll},
+      {"yll\t", header.yll},
+      {"cellsize\t", header.cellsize},
+      {"nodata_value\t", header.nodata_value}};
+  for (const auto& [keyword, value] : decimals) {
+    line(keyword, number, format_number(number, value));
+  }
+  std::fwrite(text, 1, static_cast<size_t>(p - text), file);
+}
+
+// Writes `count` values of `size` bytes and returns how many were written
+// whole. A direct write first hands on what the stream holds, the header:
+// a device that refuses it refuses the row.
+size_t write_values(OutputGrid& out, const void* values, size_t size,
+                    size_t count) {
+  std::FILE* file = out.file.get();
+  if (!out.direct) return std::fwrite(values, size, count, file);
+  if (std::fflush(file) != 0) return 0;
+  return write_fully(fileno(file), values, size * count) / size;
+}
+
 }  // namespace
 
 Status open_output_file(OutputGrid& out,
-                        std::span<const std::string> inputs) {
-  if (names_an_input(out.name, inputs)) {
+                        std::span<const FileIdentity> inputs) {
+  // Opening an input for writing would destroy it; it is known by the file
+  // it has open, under whatever name it is found now.
+  if (names_one_of(out.name, inputs)) {
     return failure(kExitUsage, "output grid %s is also an input grid \r\n",
                    out.name.c_str());
   }
@@ -70,9 +105,7 @@ void prepare_row_writes(OutputGrid& out, int n) {
   const size_t value_bytes = out.format == GridFormat::binary_double ? sizeof(double)
                              : out.format == GridFormat::binary_single ? sizeof(float)
                                                                        : 0;
-  if (static_cast<size_t>(n) * value_bytes >= kDirectRowBytes) {
-    std::setvbuf(out.file.get(), nullptr, _IONBF, 0);
-  }
+  out.direct = static_cast<size_t>(n) * value_bytes >= kDirectRowBytes;
 }
 
 Status write_output_header(OutputGrid& out, const GridHeader& header) {
@@ -93,14 +126,7 @@ Status write_output_header(OutputGrid& out, const GridHeader& header) {
       }
       return {};
     case GridFormat::text:
-      // ncols and nrows are whole 32-bit counts once the grid size is checked.
-      std::fprintf(file,
-                   "ncols\t%ld\nnrows\t%ld\nxll\t%lg\nyll\t%lg\ncellsize\t%lg\n"
-                   "nodata_value\t%lg\n",
-                   static_cast<long>(static_cast<int>(header.ncols)),
-                   static_cast<long>(static_cast<int>(header.nrows)),
-                   header.xll, header.yll, header.cellsize,
-                   header.nodata_value);
+      write_text_header(header, file);
       return {};
   }
   return {};
@@ -111,14 +137,14 @@ Status write_output_row(OutputGrid& out, const double* row, float* scratch,
   const size_t count = static_cast<size_t>(n);
   switch (out.format) {
     case GridFormat::binary_double:
-      if (std::fwrite(row + 1, sizeof(double), count, out.file.get()) < count) {
+      if (write_values(out, row + 1, sizeof(double), count) < count) {
         return failure(kExitRowWrite, "error writing row %d in %s\n",
                        row_number, out.name.c_str());
       }
       return {};
     case GridFormat::binary_single: {
       for (size_t k = 1; k <= count; ++k) scratch[k] = static_cast<float>(row[k]);
-      size_t written = std::fwrite(scratch + 1, sizeof(float), count, out.file.get());
+      size_t written = write_values(out, scratch + 1, sizeof(float), count);
       if (written < count) {
         return failure(kExitRowWrite, "error writing row %d, col %d in %s\n",
                        row_number, static_cast<int>(written) + 1,

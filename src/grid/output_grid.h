@@ -20,17 +20,18 @@ struct OutputGrid {
   std::string name;          ///< replaced by each answer at the prompt
   GridFormat format = GridFormat::text;
   FilePtr file;
+  bool direct = false;       ///< binary rows go out through the descriptor
   std::unique_ptr<char[]> text;  ///< staging area for the text of a row
 };
 
 /// Opens `out.name` for writing, in binary mode for a binary format,
-/// unless it names the same file as one of `inputs`. Fails with exit
+/// unless the name now leads to one of the files `inputs`. Fails with exit
 /// status 1 and the reason, for the console to print before it asks for
 /// another name.
-Status open_output_file(OutputGrid& out, std::span<const std::string> inputs);
+Status open_output_file(OutputGrid& out, std::span<const FileIdentity> inputs);
 
 /// Lets a binary output with rows of n values write each row straight from
-/// the row buffer. REQUIRES: nothing has been written to the output yet.
+/// the row buffer through the stream's descriptor.
 void prepare_row_writes(OutputGrid& out, int n);
 
 /// Writes the header: six text lines, or all twelve values as doubles or

@@ -1,0 +1,183 @@
+// Files are known by what the tool has open, not by their names: FIFOs,
+// renames while the prompt waits, closed standard descriptors, and wide
+// binary rows that go past the stream buffers.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/run.h"
+#include "test_util.h"
+
+namespace kavrix {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Agreeing grids a, t and s of ncols x 3 cells in `format` (a text_grid
+// style writer) in `dir`.
+template <typename Writer>
+void write_inputs(const test::TempDir& dir, int ncols, Writer format) {
+  std::vector<double> a, t, s;
+  for (int k = 0; k < 3 * ncols; ++k) {
+    a.push_back(k % 9);
+    t.push_back(0.5 + k % 4);
+    s.push_back(3 + k % 30);
+  }
+  test::write_file(dir.path("a"), format(test::make_grid(ncols, 3, a)));
+  test::write_file(dir.path("t"), format(test::make_grid(ncols, 3, t)));
+  test::write_file(dir.path("s"), format(test::make_grid(ncols, 3, s)));
+}
+
+// Opens the FIFO for writing once a reader has it open, within 10 s; -1 if
+// none comes.
+int open_writer(const std::string& fifo, Clock::time_point deadline) {
+  while (Clock::now() < deadline) {
+    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, 0);
+      return fd;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
+TEST(FileIdentity, FifoInputNamedAsOutputIsRefusedAndNeverAwaitedPastItsValues) {
+  std::signal(SIGPIPE, SIG_IGN);
+  test::TempDir dir;
+  write_inputs(dir, 4, test::text_grid);
+  const std::string grid = test::read_file(dir.path("a"));
+  ASSERT_EQ(mkfifo(dir.path("a.fifo").c_str(), 0600), 0);
+  bool done = false;
+  bool writer_gave_up = false;
+  // A text grid is recognised by its first four bytes, then opened again;
+  // the writer sends the rest once those are read, and keeps the FIFO open
+  // until the run ends, as a producer that lingers after its last value.
+  std::thread writer([&] {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const int fd = open_writer(dir.path("a.fifo"), deadline);
+    if (fd < 0 || write(fd, "ncol", 4) != 4) return;
+    int unread = 4;
+    while (unread > 0 && ioctl(fd, FIONREAD, &unread) == 0 &&
+           Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    (void)!write(fd, grid.data(), grid.size());
+    while (!__atomic_load_n(&done, __ATOMIC_SEQ_CST) && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    writer_gave_up = Clock::now() >= deadline;
+    close(fd);
+  });
+  test::RunResult r =
+      test::run_tool({"a.fifo", "t", "s", "a.fifo"}, "out\n", dir.path(""));
+  __atomic_store_n(&done, true, __ATOMIC_SEQ_CST);
+  writer.join();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output,
+            "output grid a.fifo is also an input grid \r\nplease enter new "
+            "output file name: \r\n...\n");
+  EXPECT_FALSE(writer_gave_up) << "the run waited for the FIFO to close";
+  EXPECT_EQ(test::run_tool({"a", "t", "s", "expected"}, "", dir.path("")).status, 0);
+  EXPECT_EQ(test::read_file(dir.path("out")), test::read_file(dir.path("expected")));
+}
+
+// Runs kavrix in process on a, t and s with the output name `first`; when
+// the prompt appears, `at_prompt` runs and `answer` is given.
+std::string run_with_prompt(const test::TempDir& dir, const std::string& first,
+                            const std::function<void()>& at_prompt,
+                            const std::string& answer, int& status) {
+  int in[2], out[2];
+  EXPECT_EQ(pipe(in), 0);
+  EXPECT_EQ(pipe(out), 0);
+  std::FILE* console_in = fdopen(in[0], "r");
+  std::FILE* console_out = fdopen(out[1], "w");
+  std::string shown;
+  std::thread user([&] {
+    char c;
+    bool answered = false;
+    while (read(out[0], &c, 1) == 1) {
+      shown += c;
+      if (!answered && shown.ends_with("file name: ")) {
+        at_prompt();
+        (void)!write(in[1], answer.data(), answer.size());
+        close(in[1]);
+        answered = true;
+      }
+    }
+    if (!answered) close(in[1]);
+  });
+  status = run_kavrix({dir.path("a"), dir.path("t"), dir.path("s"), first, "-f:d"},
+                      Console{console_out, console_in});
+  std::fclose(console_out);
+  user.join();
+  std::fclose(console_in);
+  close(out[0]);
+  return shown;
+}
+
+TEST(FileIdentity, PromptAnswersAreJudgedByTheFilesTheInputsHaveOpen) {
+  test::TempDir dir;
+  write_inputs(dir, 4, test::double_grid);
+  const std::string a = test::read_file(dir.path("a"));
+  const std::string missing = dir.path("no/folder");
+  int status = -1;
+  // Input A renamed while the prompt waits, then named: refused.
+  std::string shown = run_with_prompt(
+      dir, missing, [&] { std::filesystem::rename(dir.path("a"), dir.path("b")); },
+      dir.path("b") + "\n", status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(shown.find("output grid " + dir.path("b") + " is also an input grid"),
+            std::string::npos);
+  EXPECT_EQ(test::read_file(dir.path("b")), a);
+  // A new file put at an input's old name is no input: it takes the output.
+  std::filesystem::rename(dir.path("b"), dir.path("a"));
+  shown = run_with_prompt(
+      dir, missing,
+      [&] {
+        std::filesystem::rename(dir.path("a"), dir.path("b"));
+        test::write_file(dir.path("a"), "new");
+      },
+      dir.path("a") + "\n", status);
+  EXPECT_EQ(status, 0) << shown;
+  EXPECT_EQ(test::read_file(dir.path("b")), a);
+  EXPECT_EQ(test::read_file(dir.path("a")).size(), 96u + 8 * 12);
+}
+
+TEST(FileIdentity, WideBinaryRowsWithStandardOutputClosedAndOnAFullDevice) {
+  test::TempDir dir;
+  // 600 doubles or singles a row: rows go through the descriptors.
+  for (auto format : {test::double_grid, test::single_grid}) {
+    write_inputs(dir, 1200, format);
+    for (const std::string out_switch : {"-f:d", "-f:s"}) {
+      SCOPED_TRACE(out_switch);
+      ASSERT_EQ(test::run_tool({"a", "t", "s", "expected", out_switch}, "",
+                               dir.path("")).status, 0);
+      // With descriptor 1 closed, no dot may land in a grid.
+      test::RunResult r = test::run_program(
+          "sh", {"-c", "exec \"$0\" \"$@\" >&-", KAVRIX_BINARY, "a", "t", "s",
+                 "out", out_switch}, "", dir.path(""));
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(test::read_file(dir.path("out")),
+                test::read_file(dir.path("expected")));
+      // A full device refuses the first row, and only that is reported.
+      r = test::run_tool({"a", "t", "s", "/dev/full", out_switch}, "", dir.path(""));
+      EXPECT_EQ(r.status, 6);
+      EXPECT_EQ(r.output, out_switch == "-f:d"
+                              ? "error writing row 1 in /dev/full\n"
+                              : "error writing row 1, col 1 in /dev/full\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kavrix
