@@ -14,6 +14,22 @@ FileIdentity identity_from(const struct stat& info) {
           static_cast<unsigned long long>(info.st_ino)};
 }
 
+// Calls `transfer` with the bytes done so far until all `bytes` are done,
+// the end of the file (0) or an error other than an interruption.
+template <typename Transfer>
+std::size_t repeat(std::size_t bytes, Transfer transfer) {
+  std::size_t done = 0;
+  while (done < bytes) {
+    const ssize_t moved = transfer(done);
+    if (moved > 0) {
+      done += static_cast<std::size_t>(moved);
+    } else if (moved == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return done;
+}
+
 }  // namespace
 
 bool identity_of(std::FILE* file, FileIdentity& identity) {
@@ -34,30 +50,15 @@ bool names_one_of(const std::string& name,
 }
 
 std::size_t read_fully(int fd, void* data, std::size_t bytes) {
-  std::size_t done = 0;
-  while (done < bytes) {
-    const ssize_t got = read(fd, static_cast<char*>(data) + done, bytes - done);
-    if (got > 0) {
-      done += static_cast<std::size_t>(got);
-    } else if (got == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  return done;
+  return repeat(bytes, [&](std::size_t done) {
+    return read(fd, static_cast<char*>(data) + done, bytes - done);
+  });
 }
 
 std::size_t write_fully(int fd, const void* data, std::size_t bytes) {
-  std::size_t done = 0;
-  while (done < bytes) {
-    const ssize_t put =
-        write(fd, static_cast<const char*>(data) + done, bytes - done);
-    if (put > 0) {
-      done += static_cast<std::size_t>(put);
-    } else if (put == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  return done;
+  return repeat(bytes, [&](std::size_t done) {
+    return write(fd, static_cast<const char*>(data) + done, bytes - done);
+  });
 }
 
 }  // namespace kavrix

@@ -36,14 +36,15 @@ struct GridHeader {
 };
 
 /// The twelve fields in their stored order, field 1 first.
-std::array<double, kHeaderFields> header_values(const GridHeader& header);
+inline std::array<double, kHeaderFields> header_values(const GridHeader& header) {
+  return std::bit_cast<std::array<double, kHeaderFields>>(header);
+}
 
 /// Sets the twelve fields from values in their stored order.
-void set_header_values(GridHeader& header,
-                       const std::array<double, kHeaderFields>& values);
-
-/// Field `number` (1 to 12) of `header`. REQUIRES: 1 <= number <= 12.
-double header_field(const GridHeader& header, int number);
+inline void set_header_values(GridHeader& header,
+                              const std::array<double, kHeaderFields>& values) {
+  header = std::bit_cast<GridHeader>(values);
+}
 
 /// How a grid's body is stored. Text input grids and the text output share
 /// one tag; binary grids hold little-endian IEEE 754 values.

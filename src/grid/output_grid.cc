@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <new>
-#include <utility>
+#include <string_view>
 
 #include "grid/number_format.h"
 #include "grid/row_buffer.h"
@@ -45,31 +44,26 @@ Status write_text_row(OutputGrid& out, const double* row, int n,
 
 // The six lines of a text header: the counts as whole numbers, the other
 // parameters as grid values are written.
-void write_text_header(const GridHeader& header, std::FILE* file) {
-  char text[6 * (16 + kNumberTextMax)];
+void write_text_header(const GridHeader& h, std::FILE* file) {
+  char text[8 * kNumberTextMax];
   char* p = text;
-  auto line = [&p](const char* keyword, const char* value, const char* end) {
-    p = std::copy(keyword, keyword + std::strlen(keyword), p);
-    p = std::copy(value, end, p);
-    *p++ = '\n';
+  auto put = [&p](std::string_view words) {
+    p = std::copy(words.begin(), words.end(), p);
   };
-  char number[kNumberTextMax];
   // ncols and nrows are whole 32-bit counts once the grid size is checked.
-  const std::pair<const char*, double> counts[] = {{"ncols\t", header.ncols},
-                                                   {"nrows\t", header.nrows}};
-  for (const auto& [keyword, count] : counts) {
-    line(keyword, number,
-         std::to_chars(number, number + sizeof number, static_cast<int>(count))
-             .ptr);
-  }
-  const std::pair<const char*, double> decimals[] = {
-      {"xll\t", header.xll},
-      {"yll\t", header.yll},
-      {"cellsize\t", header.cellsize},
-      {"nodata_value\t", header.nodata_value}};
-  for (const auto& [keyword, value] : decimals) {
-    line(keyword, number, format_number(number, value));
-  }
+  put("ncols\t");
+  p = std::to_chars(p, p + kNumberTextMax, static_cast<int>(h.ncols)).ptr;
+  put("\nnrows\t");
+  p = std::to_chars(p, p + kNumberTextMax, static_cast<int>(h.nrows)).ptr;
+  put("\nxll\t");
+  p = format_number(p, h.xll);
+  put("\nyll\t");
+  p = format_number(p, h.yll);
+  put("\ncellsize\t");
+  p = format_number(p, h.cellsize);
+  put("\nnodata_value\t");
+  p = format_number(p, h.nodata_value);
+  put("\n");
   std::fwrite(text, 1, static_cast<size_t>(p - text), file);
 }
 
