@@ -6,10 +6,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,50 +40,34 @@ void write_inputs(const test::TempDir& dir, int ncols, Writer format) {
   test::write_file(dir.path("s"), format(test::make_grid(ncols, 3, s)));
 }
 
-// Opens the FIFO for writing once a reader has it open, within 10 s; -1 if
-// none comes.
-int open_writer(const std::string& fifo, Clock::time_point deadline) {
-  while (Clock::now() < deadline) {
-    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0) {
-      fcntl(fd, F_SETFL, 0);
-      return fd;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return -1;
-}
-
 TEST(FileIdentity, FifoInputNamedAsOutputIsRefusedAndNeverAwaitedPastItsValues) {
   std::signal(SIGPIPE, SIG_IGN);
   test::TempDir dir;
   write_inputs(dir, 4, test::text_grid);
   const std::string grid = test::read_file(dir.path("a"));
   ASSERT_EQ(mkfifo(dir.path("a.fifo").c_str(), 0600), 0);
-  bool done = false;
+  std::atomic<bool> done = false;
   bool writer_gave_up = false;
   // A text grid is recognised by its first four bytes, then opened again;
   // the writer sends the rest once those are read, and keeps the FIFO open
   // until the run ends, as a producer that lingers after its last value.
   std::thread writer([&] {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
-    const int fd = open_writer(dir.path("a.fifo"), deadline);
-    if (fd < 0 || write(fd, "ncol", 4) != 4) return;
-    int unread = 4;
-    while (unread > 0 && ioctl(fd, FIONREAD, &unread) == 0 &&
-           Clock::now() < deadline) {
+    const int fd = open(dir.path("a.fifo").c_str(), O_WRONLY);
+    int unread = static_cast<int>(write(fd, "ncol", 4));
+    while (unread > 0 && ioctl(fd, FIONREAD, &unread) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    (void)!write(fd, grid.data(), grid.size());
-    while (!__atomic_load_n(&done, __ATOMIC_SEQ_CST) && Clock::now() < deadline) {
+    (void)!write(fd, grid.data() + 4, grid.size() - 4);
+    while (!done && Clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    writer_gave_up = Clock::now() >= deadline;
+    writer_gave_up = !done;
     close(fd);
   });
   test::RunResult r =
       test::run_tool({"a.fifo", "t", "s", "a.fifo"}, "out\n", dir.path(""));
-  __atomic_store_n(&done, true, __ATOMIC_SEQ_CST);
+  done = true;
   writer.join();
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output,
@@ -91,37 +78,34 @@ TEST(FileIdentity, FifoInputNamedAsOutputIsRefusedAndNeverAwaitedPastItsValues) 
   EXPECT_EQ(test::read_file(dir.path("out")), test::read_file(dir.path("expected")));
 }
 
-// Runs kavrix in process on a, t and s with the output name `first`; when
-// the prompt appears, `at_prompt` runs and `answer` is given.
+// The console's input: `at_prompt` runs when the tool first reads it.
+struct Answer {
+  std::function<void()> at_prompt;
+  std::string text;
+};
+
+ssize_t give_answer(void* cookie, char* buffer, size_t size) {
+  auto& answer = *static_cast<Answer*>(cookie);
+  if (answer.at_prompt) std::exchange(answer.at_prompt, nullptr)();
+  const size_t n = std::min(size, answer.text.size());
+  answer.text.copy(buffer, n);
+  answer.text.erase(0, n);
+  return static_cast<ssize_t>(n);
+}
+
+// Runs kavrix in process on a, t and s with the output name `first` and
+// `answer` at the prompt; returns what the console showed.
 std::string run_with_prompt(const test::TempDir& dir, const std::string& first,
-                            const std::function<void()>& at_prompt,
-                            const std::string& answer, int& status) {
-  int in[2], out[2];
-  EXPECT_EQ(pipe(in), 0);
-  EXPECT_EQ(pipe(out), 0);
-  std::FILE* console_in = fdopen(in[0], "r");
-  std::FILE* console_out = fdopen(out[1], "w");
-  std::string shown;
-  std::thread user([&] {
-    char c;
-    bool answered = false;
-    while (read(out[0], &c, 1) == 1) {
-      shown += c;
-      if (!answered && shown.ends_with("file name: ")) {
-        at_prompt();
-        (void)!write(in[1], answer.data(), answer.size());
-        close(in[1]);
-        answered = true;
-      }
-    }
-    if (!answered) close(in[1]);
-  });
+                            Answer answer, int& status) {
+  std::FILE* in = fopencookie(&answer, "r", {give_answer, nullptr, nullptr, nullptr});
+  std::FILE* out = std::tmpfile();
   status = run_kavrix({dir.path("a"), dir.path("t"), dir.path("s"), first, "-f:d"},
-                      Console{console_out, console_in});
-  std::fclose(console_out);
-  user.join();
-  std::fclose(console_in);
-  close(out[0]);
+                      Console{out, in});
+  std::string shown(static_cast<size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  shown.resize(std::fread(shown.data(), 1, shown.size(), out));
+  std::fclose(in);
+  std::fclose(out);
   return shown;
 }
 
@@ -133,8 +117,10 @@ TEST(FileIdentity, PromptAnswersAreJudgedByTheFilesTheInputsHaveOpen) {
   int status = -1;
   // Input A renamed while the prompt waits, then named: refused.
   std::string shown = run_with_prompt(
-      dir, missing, [&] { std::filesystem::rename(dir.path("a"), dir.path("b")); },
-      dir.path("b") + "\n", status);
+      dir, missing,
+      {[&] { std::filesystem::rename(dir.path("a"), dir.path("b")); },
+       dir.path("b") + "\n"},
+      status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(shown.find("output grid " + dir.path("b") + " is also an input grid"),
             std::string::npos);
@@ -143,11 +129,12 @@ TEST(FileIdentity, PromptAnswersAreJudgedByTheFilesTheInputsHaveOpen) {
   std::filesystem::rename(dir.path("b"), dir.path("a"));
   shown = run_with_prompt(
       dir, missing,
-      [&] {
-        std::filesystem::rename(dir.path("a"), dir.path("b"));
-        test::write_file(dir.path("a"), "new");
-      },
-      dir.path("a") + "\n", status);
+      {[&] {
+         std::filesystem::rename(dir.path("a"), dir.path("b"));
+         test::write_file(dir.path("a"), "new");
+       },
+       dir.path("a") + "\n"},
+      status);
   EXPECT_EQ(status, 0) << shown;
   EXPECT_EQ(test::read_file(dir.path("b")), a);
   EXPECT_EQ(test::read_file(dir.path("a")).size(), 96u + 8 * 12);
