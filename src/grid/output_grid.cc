@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <new>
 
-#include "grid/number_format.h"
 #include "grid/row_reader.h"
+#include "number/number_text.h"
 
 namespace kavrix {
 namespace {
