@@ -14,6 +14,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "test_util.h"
 
@@ -40,7 +41,7 @@ std::string printed(double x, const char* format) {
 
 // Scanning families: each makes one token with no white space in it.
 std::string printed_double(Rng& rng) {
-  const double x = any_double(rng);
+  const double x = std::bit_cast<double>(rng() >> pick(rng, 16));
   return std::isnan(x) ? "nan" : printed(x, pick(rng, 2) ? "%.17g" : "%a");
 }
 
@@ -146,27 +147,21 @@ TEST(NumberText, ScansLikeScanf) {
     std::FILE* f = fmemopen(text.data(), text.size(), "r");
     for (size_t i = 0; i + 1 < starts.size(); ++i) {
       const char* first = text.data() + starts[i];
-      const Scan want = libc_scan(f, starts[i]);
-      const Scan got = our_scan(first, text.data() + text.size());
-      if (!same(got, want) && ++bad < 10) {
-        ADD_FAILURE() << "\""
-                      << std::string(
-                             first,
-                             text.find_first_of(" \t\n", starts[i]) - starts[i])
-                      << "\": libc " << want.ok << " " << want.consumed << " "
-                      << want.value << ", ours " << got.ok << " "
-                      << got.consumed << " " << got.value;
+      const auto n = static_cast<size_t>(starts[i + 1] - starts[i] - 1);
+      if (!same(our_scan(first, text.data() + text.size()),
+                libc_scan(f, starts[i])) &&
+          ++bad < 10) {
+        ADD_FAILURE() << "\"" << std::string(first, n) << "\"";
       }
       // The same token at the end of the input, just before the guard.
       if (i % 64 == 0) {
-        const size_t n = static_cast<size_t>(starts[i + 1] - starts[i]) - 1;
         std::FILE* alone = fmemopen(const_cast<char*>(first), n, "r");
-        const Scan want_end = libc_scan(alone, 0);
-        std::fclose(alone);
         std::memcpy(guard_end - n, first, n);
-        if (!same(our_scan(guard_end - n, guard_end), want_end) && ++bad < 10) {
+        if (!same(our_scan(guard_end - n, guard_end), libc_scan(alone, 0)) &&
+            ++bad < 10) {
           ADD_FAILURE() << "at the end: \"" << std::string(first, n) << "\"";
         }
+        std::fclose(alone);
       }
     }
     std::fclose(f);
@@ -215,8 +210,7 @@ TEST(NumberText, FormatsLikePrintf) {
       const std::string got(ours, format_number(ours, x));
       const std::string want = printed(x, "%g");
       if (got != want && ++bad < 10) {
-        ADD_FAILURE() << printed(x, "%a") << ": ours " << got << ", libc "
-                      << want;
+        ADD_FAILURE() << printed(x, "%a") << ": " << got << ", not " << want;
       }
     }
   }
