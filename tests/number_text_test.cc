@@ -90,8 +90,9 @@ std::string hex(Rng& rng) {
   for (int n = pick(rng, 20); n > 0; --n) s += xdigits[pick(rng, 22)];
   if (pick(rng, 2)) s += '.';
   for (int n = pick(rng, 4); n > 0; --n) s += xdigits[pick(rng, 22)];
+  const char* const signs[] = {"", "-", "+", "+-"};
   if (pick(rng, 2))
-    s.append(pick(rng, 2) ? "p" : "P").append(pick(rng, 2) ? "-" : "");
+    s.append(pick(rng, 2) ? "p" : "P").append(signs[pick(rng, 4)]);
   if (pick(rng, 4))
     s += std::to_string(pick(rng, 2) ? pick(rng, 1100) : pick(rng, 5000));
   return s;

@@ -110,25 +110,29 @@ NumberScan scan_number_general(const char* first, const char* last,
   if (hex && (digits == last || !(is_hex_digit(*digits) || point))) {
     return {digits, false};
   }
+  const auto format = hex ? std::chars_format::hex : std::chars_format::general;
+  const auto is_mark = [mark](char ch) { return lower(ch) == mark; };
   double x = 0;
-  const auto [end, error] = std::from_chars(
-      digits, last, x,
-      hex ? std::chars_format::hex : std::chars_format::general);
-  if (error == std::errc::invalid_argument) {
+  std::from_chars_result r = std::from_chars(digits, last, x, format);
+  if (r.ec == std::errc::invalid_argument) {
     if (!hex) return {digits + 1, false};
     value = with_sign(0.0, negative);
     return {digits + 1, true};
   }
-  if (error == std::errc::result_out_of_range) {
-    x = too_large(digits, end, mark, hex ? 4 : 1)
+  // from_chars reads "0x1p+-3" as 2^-3; scanf stops at the '-'.
+  const char* const exponent = std::find_if(digits, r.ptr, is_mark);
+  if (hex && r.ptr - exponent > 2 && exponent[1] == '+' && exponent[2] == '-') {
+    r = std::from_chars(digits, exponent, x, format);
+  }
+  if (r.ec == std::errc::result_out_of_range) {
+    x = too_large(digits, r.ptr, mark, hex ? 4 : 1)
             ? std::numeric_limits<double>::infinity()
             : 0.0;
   }
   // scanf takes an exponent marker and its sign even with no digit after,
   // which from_chars leaves unread; an exponent it did read ends the number.
-  const char* stop = end;
-  const auto is_mark = [mark](char ch) { return lower(ch) == mark; };
-  if (stop != last && is_mark(*stop) && std::none_of(digits, end, is_mark)) {
+  const char* stop = r.ptr;
+  if (stop != last && is_mark(*stop) && std::none_of(digits, r.ptr, is_mark)) {
     ++stop;
     if (stop != last && (*stop == '+' || *stop == '-')) ++stop;
   }
