@@ -120,8 +120,9 @@ NumberScan scan_number_general(const char* first, const char* last,
     return {digits + 1, true};
   }
   // from_chars reads "0x1p+-3" as 2^-3; scanf stops at the '-'.
-  const char* const exponent = std::find_if(digits, r.ptr, is_mark);
-  if (hex && r.ptr - exponent > 2 && exponent[1] == '+' && exponent[2] == '-') {
+  const char* const exponent =
+      hex ? std::find_if(digits, r.ptr, is_mark) : r.ptr;
+  if (r.ptr - exponent > 2 && exponent[1] == '+' && exponent[2] == '-') {
     r = std::from_chars(digits, exponent, x, format);
   }
   if (r.ec == std::errc::result_out_of_range) {
