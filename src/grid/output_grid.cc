@@ -5,8 +5,8 @@
 #include <new>
 #include <string_view>
 
-#include "grid/number_format.h"
 #include "grid/row_buffer.h"
+#include "number/number_text.h"
 
 namespace kavrix {
 namespace {

@@ -1,47 +1,33 @@
 #include "grid/text_reader.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <new>
 
-#include "grid/number_scan.h"
+#include "number/number_text.h"
 
 namespace kavrix {
 namespace {
 
 constexpr size_t kBlockBytes = size_t{1} << 16;
 
-using scan_detail::is_space;
-
-// What the first character of a token that the shortcut refused is.
-enum class Lead : unsigned char { kOther, kSpace, kSign };
-
-struct LeadTable {
-  Lead lead[256];
-};
-
-constexpr LeadTable make_lead_table() {
-  LeadTable t{};
-  for (int c = 0; c < 256; ++c) {
-    if (scan_detail::kSpaceTable.space[c]) t.lead[c] = Lead::kSpace;
-  }
-  t.lead[static_cast<unsigned char>('+')] = Lead::kSign;
-  t.lead[static_cast<unsigned char>('-')] = Lead::kSign;
-  return t;
-}
-
-constexpr LeadTable kLeads = make_lead_table();
-
-// Sets `held` after the buffer changed: a token that starts before the last
-// white space of the buffer ends there at the latest; at the end of the
-// input every token ends with the input.
-void update_held(TextReader& r) {
+// Sets `held` after the bytes from `from` on were appended: a token that
+// starts before the last white space of the buffer ends there at the
+// latest; at the end of the input every token ends with the input.  Only
+// the new bytes are looked at, so a long token costs no repeated scans.
+void update_held(TextReader& r, size_t from) {
   if (r.at_eof) {
     r.held = r.end;
     return;
   }
-  size_t k = r.end;
-  while (k > r.begin && !is_space(r.buffer[k - 1])) --k;
-  r.held = k > r.begin ? k - 1 : 0;
+  for (size_t k = r.end; k > from; --k) {
+    if (is_number_space(r.buffer[k - 1])) {
+      r.held = k - 1;
+      return;
+    }
+  }
 }
 
 // Makes the buffer `capacity` bytes long, keeping what it holds. Returns
@@ -55,13 +41,16 @@ bool grow(TextReader& r, size_t capacity) {
   return true;
 }
 
-// Moves the unread text to the front and appends the next block of the
-// stream. Returns false when nothing more can be read.
+// Moves the unread text to the front and appends what one read(2) of the
+// stream delivers.  On a pipe that is what the writer has sent so far, and
+// the callers go on with it: they read again only for a token they do not
+// hold whole yet.  Returns false when nothing more can be read.
 bool refill(TextReader& r) {
   if (r.at_eof || r.failed) return false;
   size_t unread = r.end - r.begin;
   if (r.begin > 0) {
     std::memmove(r.buffer.get(), r.buffer.get() + r.begin, unread);
+    r.held = r.held > r.begin ? r.held - r.begin : 0;
     r.begin = 0;
     r.end = unread;
   }
@@ -70,28 +59,29 @@ bool refill(TextReader& r) {
         !grow(r, r.capacity < kBlockBytes ? kBlockBytes : 2 * r.capacity)) {
       // The token cannot be held whole: it is taken as not a number.
       r.failed = r.capacity < kMaxTokenBytes;
-      update_held(r);
       return false;
     }
   }
-  size_t got = std::fread(r.buffer.get() + r.end, 1, r.capacity - r.end,
-                          r.file);
-  r.end += got;
-  if (got == 0) {
-    if (std::ferror(r.file)) {
-      r.failed = true;
-    } else {
-      r.at_eof = true;
-    }
+  const size_t from = r.end;
+  ssize_t got;
+  do {
+    got = ::read(fileno(r.file), r.buffer.get() + r.end, r.capacity - r.end);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) {
+    r.end += static_cast<size_t>(got);
+  } else if (got == 0) {
+    r.at_eof = true;
+  } else {
+    r.failed = true;
   }
-  update_held(r);
+  update_held(r, from);
   return got > 0;
 }
 
 // Skips white space. Returns false when the input ends first.
 bool skip_space(TextReader& r) {
   for (;;) {
-    while (r.begin < r.end && is_space(r.buffer[r.begin])) ++r.begin;
+    while (r.begin < r.end && is_number_space(r.buffer[r.begin])) ++r.begin;
     if (r.begin < r.end) return true;
     if (!refill(r)) return false;
   }
@@ -103,7 +93,7 @@ bool hold_token(TextReader& r) {
   if (r.begin < r.held) return true;
   size_t scanned = r.begin;
   for (;;) {
-    while (scanned < r.end && !is_space(r.buffer[scanned])) ++scanned;
+    while (scanned < r.end && !is_number_space(r.buffer[scanned])) ++scanned;
     if (scanned < r.end) return true;
     size_t offset = scanned - r.begin;
     if (!refill(r)) return r.at_eof;
@@ -122,7 +112,7 @@ void text_reader_attach(TextReader& reader, std::FILE* file) {
 bool skip_text_token(TextReader& r) {
   if (!skip_space(r)) return false;
   for (;;) {
-    while (r.begin < r.end && !is_space(r.buffer[r.begin])) ++r.begin;
+    while (r.begin < r.end && !is_number_space(r.buffer[r.begin])) ++r.begin;
     if (r.begin < r.end) return true;
     // The token reaches the end of the block: drop it and read on.
     r.begin = r.end = r.held = 0;
@@ -140,52 +130,39 @@ bool read_text_number(TextReader& r, double& value) {
 }
 
 size_t read_text_numbers(TextReader& r, double* values, size_t count) {
+  constexpr auto kSpan = static_cast<size_t>(kPlainScanSpan);
   double* out = values;
   double* const out_end = values + count;
   while (out != out_end) {
-    // Numbers whose tokens start before `held` end within the buffer: they
-    // are scanned without a look at the reader's state in between.  Before
-    // `fast_end` the shortcut may also read kShortcutSpan bytes.
+    // Tokens that start before `held` end within the buffer: they are
+    // scanned without a look at the reader's state in between.  Before
+    // `fast_end` scan_plain_number may also read its kSpan bytes.
     const char* const base = r.buffer.get();
     const char* const held = base + r.held;
     const char* const end = base + r.end;
     const char* p = base + r.begin;
-    constexpr auto kSpan = static_cast<size_t>(scan_detail::kShortcutSpan);
     const size_t fast = r.end >= kSpan ? r.end - (kSpan - 1) : 0;
     const char* const fast_end = base + (fast < r.held ? fast : r.held);
     while (p < fast_end) {
-      // Most tokens start with a digit: the unsigned shortcut comes first.
-      // It takes at most kSpan - 1 bytes with the white space after the
-      // number, so this many tokens cannot pass fast_end: no test of p.
-      const size_t room = static_cast<size_t>(fast_end - p) / (kSpan - 1);
+      // A plain number takes at most kSpan bytes with the white space after
+      // it, so this many cannot pass fast_end: no test of p in the run.
+      const size_t room = static_cast<size_t>(fast_end - p) / kSpan;
       const auto left = static_cast<size_t>(out_end - out);
       double* const run_end = out + (room < left ? room : left);
       const char* stop = nullptr;
       while (out != run_end) {
-        stop = scan_detail::scan_plain_unsigned(p, *out);
+        stop = scan_plain_number(p, *out);
         if (stop == nullptr) break;
         p = stop + 1;  // the shortcut stops at white space, skipped here
         ++out;
       }
-      if (out == out_end || p >= fast_end) break;
-      // One token on its own; the first character is looked at only when
-      // the shortcut refused it.
-      if (out == run_end) stop = scan_detail::scan_plain_unsigned(p, *out);
-      if (stop == nullptr) {
-        const char c = *p;
-        const Lead lead = kLeads.lead[static_cast<unsigned char>(c)];
-        if (lead == Lead::kSpace) {
-          ++p;
-          continue;
-        }
-        if (lead == Lead::kSign) {
-          double x;
-          stop = scan_detail::scan_plain_unsigned(p + 1, x);
-          if (stop != nullptr) *out = c == '-' ? -x : x;
-        }
-      }
+      if (out == out_end) break;
+      if (out == run_end) stop = scan_plain_number(p, *out);  // one alone
       if (stop != nullptr) {
         p = stop + 1;
+      } else if (is_number_space(*p)) {
+        ++p;
+        continue;
       } else {
         const NumberScan scan = scan_number_general(p, end, *out);
         p = scan.ptr;
@@ -197,16 +174,9 @@ size_t read_text_numbers(TextReader& r, double* values, size_t count) {
       ++out;
     }
     for (; out != out_end; ++out) {
-      while (p < held && is_space(*p)) ++p;
+      while (p < held && is_number_space(*p)) ++p;
       if (p >= held) break;
-      if (end - p >= scan_detail::kShortcutSpan) {
-        const char* const stop = scan_detail::scan_plain_decimal(p, *out);
-        if (stop != nullptr) {
-          p = stop + 1;
-          continue;
-        }
-      }
-      const NumberScan scan = scan_number_general(p, end, *out);
+      const NumberScan scan = scan_number(p, end, *out);
       p = scan.ptr;
       if (!scan.ok) {
         r.begin = static_cast<size_t>(p - base);

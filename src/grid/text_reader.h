@@ -8,8 +8,11 @@
 
 namespace kavrix {
 
-/// Reads a text stream in large blocks and scans it the way scanf's "%s"
-/// and "%lg" do, without the per-call cost of scanf.
+/// Reads a text stream with read(2) on its descriptor and scans it the way
+/// scanf's "%s" and "%lg" do, without the per-call cost of scanf.  Each
+/// read takes what the stream has to give, and a call reads only until it
+/// holds the tokens it was asked for: on a pipe it never waits for text
+/// beyond them.
 struct TextReader {
   std::FILE* file = nullptr;  ///< not owned
   std::unique_ptr<char[]> buffer;  ///< allocated on the first read
@@ -26,7 +29,8 @@ struct TextReader {
 /// those that memory cannot hold, are taken as not a number.
 inline constexpr size_t kMaxTokenBytes = size_t{1} << 28;
 
-/// Starts reading `file` from its current position.
+/// Starts reading `file` from the position of its descriptor.
+/// REQUIRES: nothing was read from `file` through stdio.
 void text_reader_attach(TextReader& reader, std::FILE* file);
 
 /// Skips one token of non-space text after any white space, as "%s" does.
