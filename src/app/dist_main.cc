@@ -1,0 +1,10 @@
+// Process entry of kavrix-dist: the exit status is the run's.
+#include <string>
+#include <vector>
+
+#include "app/dist_run.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kavrix::run_kavrix_dist(args, stdout, stderr);
+}

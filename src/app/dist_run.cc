@@ -1,0 +1,179 @@
+#include "app/dist_run.h"
+
+#include <charconv>
+#include <filesystem>
+#include <optional>
+
+#include "distribution/grid_scan.h"
+#include "distribution/histogram_svg.h"
+#include "distribution/index_classes.h"
+#include "distribution/index_tables.h"
+#include "distribution/replace_file.h"
+#include "grid/failure.h"
+#include "index/running_stats.h"
+
+namespace kavrix {
+namespace {
+
+/// No cell of the grid holds a counted value.
+constexpr int kExitNoCells = 9;
+
+constexpr const char kUsage[] =
+    "usage : kavrix-dist <grid> [-n <classes>] [--csv <file>] [--svg <file>]\n"
+    "writes the distribution of the topographic index in <grid>, a text,\n"
+    "double or single grid of kavrix, on standard output as TOPMODEL reads\n"
+    "it: per class, highest first, the index value and the fraction of cells\n"
+    "-n <classes>  classes of equal width, 1 to 10000 (default 30)\n"
+    "--csv <file>  the classes as a CSV table\n"
+    "--svg <file>  the classes as an SVG histogram\n";
+
+struct DistOptions {
+  std::string grid;
+  int classes = 30;
+  std::string csv;  // empty: no table
+  std::string svg;  // empty: no picture
+};
+
+Status parse_classes(const std::string& text, int& classes) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, classes);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end ||
+      classes < 1 || classes > kMaxClasses) {
+    return failure(kExitUsage,
+                   "the number of classes must be a whole number from 1 to "
+                   "%d, not \"%s\"\n", kMaxClasses, text.c_str());
+  }
+  return {};
+}
+
+Status parse_args(const std::vector<std::string>& args, DistOptions& options) {
+  std::optional<std::string> classes, csv, svg;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::optional<std::string>* value = arg == "-n"      ? &classes
+                                        : arg == "--csv" ? &csv
+                                        : arg == "--svg" ? &svg
+                                                         : nullptr;
+    if (value != nullptr) {
+      if (i + 1 == args.size()) {
+        return failure(kExitUsage, "option %s needs a value\n", arg.c_str());
+      }
+      *value = args[++i];
+    } else if (!arg.empty() && arg[0] == '-') {
+      return failure(kExitUsage, "unknown option %s\n", arg.c_str());
+    } else if (!options.grid.empty() || arg.empty()) {
+      return failure(kExitUsage, "one grid name is expected, not \"%s\"\n",
+                     arg.c_str());
+    } else {
+      options.grid = arg;
+    }
+  }
+  if (options.grid.empty()) return failure(kExitUsage, "no grid given\n");
+  for (const std::optional<std::string>* file : {&csv, &svg}) {
+    if (*file && (*file)->empty()) {
+      return failure(kExitUsage, "an output file name is empty\n");
+    }
+  }
+  options.csv = csv.value_or("");
+  options.svg = svg.value_or("");
+  return classes ? parse_classes(*classes, options.classes) : Status{};
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// Refuses outputs that would replace the grid or each other; checked before
+// the grid is opened.
+Status check_output_names(const DistOptions& options) {
+  for (const std::string* file : {&options.csv, &options.svg}) {
+    if (!file->empty() && same_file(*file, options.grid)) {
+      return failure(kExitUsage, "%s would replace the grid itself\n",
+                     file->c_str());
+    }
+  }
+  if (!options.csv.empty() && same_file(options.csv, options.svg)) {
+    return failure(kExitUsage, "--csv and --svg name the same file %s\n",
+                   options.csv.c_str());
+  }
+  return {};
+}
+
+// Reads the grid twice: its statistics, then its classes.
+Status measure(const DistOptions& options, IndexSummary& summary,
+               IndexClasses& classes) {
+  GridScan scan;
+  Status status = open_grid_scan(scan, options.grid);
+  if (!status.ok()) return status;
+  RunningStats stats;
+  status = scan_statistics(scan, stats);
+  if (!status.ok()) return status;
+  summary.grid_name = options.grid;
+  double sum = 0;
+  stats_finish(stats, summary.count, summary.min, summary.max, sum,
+               summary.mean, summary.stddev);
+  if (summary.count == 0) {
+    return failure(kExitNoCells,
+                   "%s holds no finite value above its nodata_value + 1\n",
+                   options.grid.c_str());
+  }
+  classes = make_classes(summary.min, summary.max, options.classes);
+  status = scan_classes(scan, classes);
+  if (!status.ok()) return status;
+  double counted = 0;
+  for (std::uint64_t cells : classes.cells) counted += static_cast<double>(cells);
+  if (counted != summary.count) {
+    return failure(kExitRowRead, "%s changed while it was read\n",
+                   options.grid.c_str());
+  }
+  return {};
+}
+
+// Writes the files, then the table: each output is complete before it
+// replaces anything, and standard output stays empty if a file fails.
+Status write_outputs(const DistOptions& options, const IndexSummary& summary,
+                     const IndexClasses& classes, std::FILE* out) {
+  PendingFile csv{options.csv, ""};
+  PendingFile svg{options.svg, ""};
+  Status status;
+  if (!csv.target.empty()) status = write_pending_file(csv, classes_csv(summary, classes));
+  if (status.ok() && !svg.target.empty()) {
+    status = write_pending_file(svg, histogram_svg(summary, classes));
+  }
+  if (status.ok() && !csv.target.empty()) status = commit_pending_file(csv);
+  if (status.ok() && !svg.target.empty()) status = commit_pending_file(svg);
+  if (!status.ok()) {
+    discard_pending_file(csv);
+    discard_pending_file(svg);
+    return status;
+  }
+  const std::string table = topmodel_table(summary, classes);
+  if (std::fwrite(table.data(), 1, table.size(), out) != table.size() ||
+      std::fflush(out) != 0) {
+    return failure(kExitRowWrite, "error writing the table to standard output\n");
+  }
+  return {};
+}
+
+}  // namespace
+
+int run_kavrix_dist(const std::vector<std::string>& args, std::FILE* out,
+                    std::FILE* err) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    std::fputs(kUsage, out);
+    return std::fflush(out) == 0 ? kExitSuccess : kExitRowWrite;
+  }
+  DistOptions options;
+  Status status = parse_args(args, options);
+  if (!status.ok()) status.message += kUsage;
+  if (status.ok()) status = check_output_names(options);
+  IndexSummary summary;
+  IndexClasses classes;
+  if (status.ok()) status = measure(options, summary, classes);
+  if (status.ok()) status = write_outputs(options, summary, classes, out);
+  std::fwrite(status.message.data(), 1, status.message.size(), err);
+  return status.exit_status;
+}
+
+}  // namespace kavrix
