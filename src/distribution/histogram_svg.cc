@@ -120,7 +120,7 @@ std::string histogram_svg(const IndexSummary& summary,
       "<path d=\"M0 0H" + px(kWidth) + "V" + px(kHeight) + "H0Z\" fill=\"white\"/>\n";
   svg += text(kWidth / 2, 30, "middle",
               "Topographic index of " + xml_text(summary.grid_name) + ", " +
-                  shortest_text(summary.count) + " cells",
+                  fixed_text(summary.count, 0) + " cells",
               " font-size=\"17\" font-weight=\"bold\"");
 
   // Grid lines behind the bars.

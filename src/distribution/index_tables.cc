@@ -17,7 +17,7 @@ std::string topmodel_table(const IndexSummary& summary,
   const int count = static_cast<int>(classes.cells.size());
   std::string out = "# topographic index distribution of " +
                     printable_name(summary.grid_name) + "\n";
-  out += "# cells counted " + shortest_text(summary.count) + "\n";
+  out += "# cells counted " + fixed_text(summary.count, 0) + "\n";
   out += "# minimum " + shortest_text(summary.min) + "\n";
   out += "# maximum " + shortest_text(summary.max) + "\n";
   out += "# mean " + shortest_text(summary.mean) + "\n";
