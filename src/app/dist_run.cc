@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 
 #include "distribution/grid_scan.h"
@@ -69,10 +70,8 @@ Status parse_args(const std::vector<std::string>& args, DistOptions& options) {
     }
   }
   if (options.grid.empty()) return failure(kExitUsage, "no grid given\n");
-  for (const std::optional<std::string>* file : {&csv, &svg}) {
-    if (*file && (*file)->empty()) {
-      return failure(kExitUsage, "an output file name is empty\n");
-    }
+  if ((csv && csv->empty()) || (svg && svg->empty())) {
+    return failure(kExitUsage, "an output file name is empty\n");
   }
   options.csv = csv.value_or("");
   options.svg = svg.value_or("");
@@ -87,11 +86,13 @@ bool same_file(const std::string& a, const std::string& b) {
 // Refuses outputs that would replace the grid or each other; checked before
 // the grid is opened.
 Status check_output_names(const DistOptions& options) {
-  for (const std::string* file : {&options.csv, &options.svg}) {
-    if (!file->empty() && same_file(*file, options.grid)) {
-      return failure(kExitUsage, "%s would replace the grid itself\n",
-                     file->c_str());
-    }
+  auto replaces_grid = [&](const std::string& file) {
+    return !file.empty() && same_file(file, options.grid);
+  };
+  const std::string& file = replaces_grid(options.csv) ? options.csv : options.svg;
+  if (replaces_grid(file)) {
+    return failure(kExitUsage, "%s would replace the grid itself\n",
+                   file.c_str());
   }
   if (!options.csv.empty() && same_file(options.csv, options.svg)) {
     return failure(kExitUsage, "--csv and --svg name the same file %s\n",
@@ -121,8 +122,9 @@ Status measure(const DistOptions& options, IndexSummary& summary,
   classes = make_classes(summary.min, summary.max, options.classes);
   status = scan_classes(scan, classes);
   if (!status.ok()) return status;
-  double counted = 0;
-  for (std::uint64_t cells : classes.cells) counted += static_cast<double>(cells);
+  const double counted = std::accumulate(
+      classes.cells.begin(), classes.cells.end(), 0.0,
+      [](double sum, std::uint64_t cells) { return sum + static_cast<double>(cells); });
   if (counted != summary.count) {
     return failure(kExitRowRead, "%s changed while it was read\n",
                    options.grid.c_str());

@@ -42,8 +42,8 @@ template <typename Draw>
 void for_each_tick(const Ticks& ticks, double lo, double hi, Draw draw) {
   if (ticks.step <= 0) return;
   const double first = std::ceil(lo / ticks.step - 1e-9);
-  for (double i = first; i <= first + 40; ++i) {
-    const double value = i * ticks.step + 0.0;  // no "-0"
+  for (int i = 0; i <= 40; ++i) {
+    const double value = (first + i) * ticks.step + 0.0;  // no "-0"
     if (value > hi + ticks.step * 1e-9) break;
     draw(value);
   }

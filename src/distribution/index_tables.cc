@@ -1,14 +1,17 @@
 #include "distribution/index_tables.h"
 
+#include <algorithm>
+
 #include "distribution/number_text.h"
 
 namespace kavrix {
 
 std::string printable_name(const std::string& name) {
   std::string out = name;
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
+  std::replace_if(
+      out.begin(), out.end(),
+      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; },
+      '?');
   return out;
 }
 

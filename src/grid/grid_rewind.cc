@@ -6,8 +6,8 @@ namespace kavrix {
 
 Status rewind_input_grid(GridInput& grid) {
   long body = 0;
-  if (grid.format == GridFormat::binary_double) body = kHeaderFields * 8;
-  if (grid.format == GridFormat::binary_single) body = kHeaderFields * 4;
+  if (grid.format == GridFormat::binary_double) body = kHeaderFields * 8L;
+  if (grid.format == GridFormat::binary_single) body = kHeaderFields * 4L;
   // fseek works on an unbuffered stream as on a buffered one, and drops
   // whatever a buffer still held.
   if (!grid.file || std::fseek(grid.file.get(), body, SEEK_SET) != 0) {
