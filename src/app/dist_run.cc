@@ -42,7 +42,8 @@ Status parse_classes(const std::string& text, int& classes) {
       classes < 1 || classes > kMaxClasses) {
     return failure(kExitUsage,
                    "the number of classes must be a whole number from 1 to "
-                   "%d, not \"%s\"\n", kMaxClasses, text.c_str());
+                   "%d, not \"%s\"\n",
+                   kMaxClasses, text.c_str());
   }
   return {};
 }
@@ -89,7 +90,8 @@ Status check_output_names(const DistOptions& options) {
   auto replaces_grid = [&](const std::string& file) {
     return !file.empty() && same_file(file, options.grid);
   };
-  const std::string& file = replaces_grid(options.csv) ? options.csv : options.svg;
+  const std::string& file =
+      replaces_grid(options.csv) ? options.csv : options.svg;
   if (replaces_grid(file)) {
     return failure(kExitUsage, "%s would replace the grid itself\n",
                    file.c_str());
@@ -122,9 +124,11 @@ Status measure(const DistOptions& options, IndexSummary& summary,
   classes = make_classes(summary.min, summary.max, options.classes);
   status = scan_classes(scan, classes);
   if (!status.ok()) return status;
-  const double counted = std::accumulate(
-      classes.cells.begin(), classes.cells.end(), 0.0,
-      [](double sum, std::uint64_t cells) { return sum + static_cast<double>(cells); });
+  const double counted =
+      std::accumulate(classes.cells.begin(), classes.cells.end(), 0.0,
+                      [](double sum, std::uint64_t cells) {
+                        return sum + static_cast<double>(cells);
+                      });
   if (counted != summary.count) {
     return failure(kExitRowRead, "%s changed while it was read\n",
                    options.grid.c_str());
@@ -139,7 +143,8 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
   PendingFile csv{options.csv, ""};
   PendingFile svg{options.svg, ""};
   Status status;
-  if (!csv.target.empty()) status = write_pending_file(csv, classes_csv(summary, classes));
+  if (!csv.target.empty())
+    status = write_pending_file(csv, classes_csv(summary, classes));
   if (status.ok() && !svg.target.empty()) {
     status = write_pending_file(svg, histogram_svg(summary, classes));
   }
@@ -153,7 +158,8 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
   const std::string table = topmodel_table(summary, classes);
   if (std::fwrite(table.data(), 1, table.size(), out) != table.size() ||
       std::fflush(out) != 0) {
-    return failure(kExitRowWrite, "error writing the table to standard output\n");
+    return failure(kExitRowWrite,
+                   "error writing the table to standard output\n");
   }
   return {};
 }

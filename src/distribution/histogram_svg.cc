@@ -9,8 +9,7 @@ namespace kavrix {
 namespace {
 
 // The picture and the plot area inside it, in pixels.
-constexpr double kWidth = 800;
-constexpr double kHeight = 480;
+constexpr double kWidth = 800;  // the height is 480
 constexpr double kLeft = 80;
 constexpr double kRight = 770;
 constexpr double kTop = 70;
@@ -57,11 +56,11 @@ std::string xml_text(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
-    size_t length = c < 0x80                  ? 1
+    size_t length = c < 0x80                 ? 1
                     : c >= 0xc2 && c <= 0xdf ? 2
-                    : (c >> 4) == 0xe         ? 3
+                    : (c >> 4) == 0xe        ? 3
                     : c >= 0xf0 && c <= 0xf4 ? 4
-                                              : 0;
+                                             : 0;
     bool valid = length > 0 && i + length <= s.size();
     for (size_t k = 1; valid && k < length; ++k) {
       valid = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
@@ -71,10 +70,12 @@ std::string xml_text(const std::string& s) {
       ++i;
       continue;
     }
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out.append(s, i, length);
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out.append(s, i, length);
+    }
     i += length;
   }
   return out;
@@ -102,7 +103,9 @@ std::string histogram_svg(const IndexSummary& summary,
   const bool flat = !(classes.max > classes.min);
   const double lo = flat ? classes.min - pad : classes.min;
   const double hi = flat ? classes.max + pad : classes.max;
-  auto x_of = [&](double v) { return kLeft + (v - lo) / (hi - lo) * (kRight - kLeft); };
+  auto x_of = [&](double v) {
+    return kLeft + (v - lo) / (hi - lo) * (kRight - kLeft);
+  };
 
   double highest = 0;
   for (std::uint64_t cells : classes.cells) {
@@ -117,7 +120,7 @@ std::string histogram_svg(const IndexSummary& summary,
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"480\" "
       "viewBox=\"0 0 800 480\" font-family=\"sans-serif\" font-size=\"13\">\n"
-      "<path d=\"M0 0H" + px(kWidth) + "V" + px(kHeight) + "H0Z\" fill=\"white\"/>\n";
+      "<path d=\"M0 0H800V480H0Z\" fill=\"white\"/>\n";
   svg += text(kWidth / 2, 30, "middle",
               "Topographic index of " + xml_text(summary.grid_name) + ", " +
                   fixed_text(summary.count, 0) + " cells",
@@ -125,18 +128,22 @@ std::string histogram_svg(const IndexSummary& summary,
 
   // Grid lines behind the bars.
   for_each_tick(y_ticks, 0, y_top, [&](double f) {
-    if (f > 0) svg += line(kLeft, y_of(f), kRight, y_of(f), "stroke=\"#d8d8d8\"");
+    if (f > 0) {
+      svg += line(kLeft, y_of(f), kRight, y_of(f), "stroke=\"#d8d8d8\"");
+    }
   });
   // Thin bars would vanish under an outline.
   const bool outlined = (kRight - kLeft) / count >= 4;
   svg += std::string("<g fill=\"#4a7fb5\"") +
          (outlined ? " stroke=\"white\" stroke-width=\"0.5\"" : "") + ">\n";
   for (int k = 0; k < count; ++k) {
-    const double fraction = static_cast<double>(classes.cells[k]) / summary.count;
+    const double fraction =
+        static_cast<double>(classes.cells[k]) / summary.count;
     double x1 = x_of(class_lower(classes, k));
     double x2 = x_of(class_upper(classes, k));
     // A bar narrower than a pixel would show only as a faint shade.
-    const double widen = flat ? (kRight - kLeft) / 40 : std::max(0.0, (1 - (x2 - x1)) / 2);
+    const double widen =
+        flat ? (kRight - kLeft) / 40 : std::max(0.0, (1 - (x2 - x1)) / 2);
     x1 -= widen;
     x2 += widen;
     svg += "<rect x=\"" + px(x1) + "\" y=\"" + px(y_of(fraction)) +
@@ -170,11 +177,15 @@ std::string histogram_svg(const IndexSummary& summary,
 
   // The mean, labelled above the plot, the label kept inside the picture.
   const double x = x_of(summary.mean);
-  const char* anchor = x < kLeft + 60 ? "start" : x > kRight - 60 ? "end" : "middle";
-  svg += line(x, kTop - 4, x, kBottom,
-              "stroke=\"#b22222\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
+  const char* anchor = x < kLeft + 60    ? "start"
+                       : x > kRight - 60 ? "end"
+                                         : "middle";
+  svg +=
+      line(x, kTop - 4, x, kBottom,
+           "stroke=\"#b22222\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
   svg += text(x, kTop - 10, anchor,
-              "mean " + fixed_text(summary.mean, x_ticks.decimals + 2), " fill=\"#b22222\"");
+              "mean " + fixed_text(summary.mean, x_ticks.decimals + 2),
+              " fill=\"#b22222\"");
   return svg + "</svg>\n";
 }
 

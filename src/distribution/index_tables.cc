@@ -45,8 +45,9 @@ std::string classes_csv(const IndexSummary& summary,
     above += cells;
     out += shortest_text(class_lower(classes, k)) + "," +
            shortest_text(class_upper(classes, k)) + "," +
-           shortest_text(class_mid(classes, k)) + "," + std::to_string(classes.cells[k]) +
-           "," + shortest_text(cells / summary.count) + "," +
+           shortest_text(class_mid(classes, k)) + "," +
+           std::to_string(classes.cells[k]) + "," +
+           shortest_text(cells / summary.count) + "," +
            shortest_text(above / summary.count) + "\n";
   }
   return out;

@@ -1,8 +1,8 @@
 #include "distribution/replace_file.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <chrono>
 
 namespace kavrix {
 namespace {
@@ -25,14 +25,16 @@ Status write_pending_file(PendingFile& file, const std::string& bytes) {
       std::chrono::steady_clock::now().time_since_epoch().count());
   std::FILE* stream = nullptr;
   for (unsigned attempt = 0; attempt < 16 && stream == nullptr; ++attempt) {
-    file.temporary = file.target + ".tmp" + std::to_string((clock + attempt) % 1000000);
+    file.temporary =
+        file.target + ".tmp" + std::to_string((clock + attempt) % 1000000);
     stream = std::fopen(file.temporary.c_str(), "wbx");
   }
   if (stream == nullptr) {
     file.temporary.clear();
     return cannot_write(file);
   }
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  bool written =
+      std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
   written = std::fclose(stream) == 0 && written;
   if (!written) {
     discard_pending_file(file);
