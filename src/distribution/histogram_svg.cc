@@ -51,7 +51,7 @@ void for_each_tick(const Ticks& ticks, double lo, double hi, Draw draw) {
 std::string px(double v) { return fixed_text(v, 2); }
 
 // Text for XML: markup characters escaped; control characters and bytes
-// that are no part of a UTF-8 sequence become '?'.
+// that belong to no UTF-8 sequence become '?'.
 std::string xml_text(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
