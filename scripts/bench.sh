@@ -2,7 +2,8 @@
 # Whole-process benchmark of kavrix against a plain stdio baseline (fscanf /
 # fprintf "%lg", one fread / fwrite per binary row) and, for binary grids,
 # against the arithmetic floor (one fread per row, tan and log per cell, one
-# fwrite per row). Builds Release in its own folder, generates the grids
+# fwrite per row); and kavrix-dist on the double output against the kavrix
+# run that made it. Builds Release in its own folder, generates the grids
 # there, runs every program several times interleaved and prints the median
 # cost per cell and the ratios against the targets; then checks that peak
 # memory does not grow with the number of rows.
@@ -85,6 +86,9 @@ for ((run = 1; run <= runs; ++run)); do
       if [ "$floor_format" != - ]; then
         record "$name" floor "$floor" "${inputs[@]}" "$out/floor-$name" "$floor_format"
       fi
+      if [ "$name" = double-double ]; then
+        record "$name" dist "$bin/kavrix-dist" "$out/kavrix-$name"
+      fi
     done
     if [ "$run" = 1 ] && ! cmp -s "$out/baseline-$name" "$out/kavrix-$name"; then
       echo "case $name: the output of kavrix differs from the baseline's" >&2
@@ -108,6 +112,7 @@ for c in "${cases[@]}"; do
   read -r name _ _ floor_format <<<"$c"
   programs=(baseline kavrix)
   [ "$floor_format" != - ] && programs+=(floor)
+  [ "$name" = double-double ] && programs+=(dist)
   for p in "${programs[@]}"; do
     printf '%-14s %-9s %12.1f %13.1f\n' "$name" "$p" \
       "$(awk -v s="$(median "$name" "$p" 4)" -v n="$cells" 'BEGIN { print s * 1e9 / n }')" \
@@ -130,6 +135,7 @@ ratio "baseline/kavrix" baseline kavrix text-text ">=" 5
 ratio "baseline/kavrix" baseline kavrix text-double ">=" 6
 ratio "kavrix/floor" kavrix floor double-double "<=" 1.1
 ratio "kavrix/floor" kavrix floor single-single "<=" 1.1
+ratio "kavrix-dist/kavrix" dist kavrix double-double "<=" 1
 
 if [ "$mem_rows" -gt 0 ]; then
   echo

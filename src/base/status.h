@@ -25,6 +25,12 @@ enum ExitStatus : int {
   kVrtShortGrid = 5,        ///< a binary grid holds fewer cells than its header
   kVrtWriteFailed = 6,      ///< the VRT cannot be written
   kVrtUnusableHeader = 7,   ///< size, cell size or corner cannot be placed
+
+  // kavrix-dist; opening and recognising its grid fails as kavrix's inputs do.
+  kDistUsage = 1,           ///< bad arguments, or an output would replace the grid
+  kDistShortGrid = 5,       ///< the grid ends early, or cannot be read twice
+  kDistWriteFailed = 6,     ///< a table, the CSV or the SVG cannot be written
+  kDistNoCells = 9,         ///< no cell holds a counted value
 };
 
 /// The outcome of a step of the run: success, or the exit status that ends

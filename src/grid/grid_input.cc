@@ -14,21 +14,17 @@ Status cannot_open(const GridInput& grid) {
                  grid.name.c_str());
 }
 
-// The six keyword/number pairs of a text header. Keywords are not examined:
-// the numbers are placed by position, whatever the words before them say.
-Status read_text_header(GridInput& grid) {
-  grid.file.reset(std::fopen(grid.name.c_str(), "rt"));
-  if (!grid.file) return cannot_open(grid);
+// The six keyword/number pairs of a text header, read from the stream's
+// start. Keywords are not examined: the numbers are placed by position,
+// whatever the words before them say.
+Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& values) {
   text_reader_attach(grid.text, grid.file.get());
-  std::array<double, kHeaderFields> values{};
   for (size_t i = 0; i < 6; ++i) {
     if (!skip_text_token(grid.text) || !read_text_number(grid.text, values[i])) {
       return failure(kExitBadHeader, "could not read the header of %s\n",
                      grid.name.c_str());
     }
   }
-  set_header_values(grid.header, values);
-  grid.format = GridFormat::text;
   return {};
 }
 
@@ -70,8 +66,12 @@ Status recognise(GridInput& grid) {
   size_t got = std::fread(mark, 1, sizeof mark, file);
   if (std::ferror(file)) return cannot_open(grid);  // e.g. a directory
   if (got == sizeof mark && std::memcmp(mark, "ncol", sizeof mark) == 0) {
-    grid.file.reset();
-    return read_text_header(grid);
+    grid.file.reset(std::fopen(grid.name.c_str(), "rt"));
+    if (!grid.file) return cannot_open(grid);
+    std::array<double, kHeaderFields> values{};
+    Status status = read_text_header(grid, values);
+    set_header_values(grid.header, values);
+    return status;
   }
 
   std::array<double, kHeaderFields> doubles{};
@@ -101,6 +101,27 @@ Status open_input_grid(GridInput& grid) {
     return cannot_open(grid);
   }
   return status;
+}
+
+Status rewind_input_grid(GridInput& grid) {
+  off_t body = 0;
+  if (grid.format == GridFormat::binary_double) body = off_t{kHeaderFields} * 8;
+  if (grid.format == GridFormat::binary_single) body = off_t{kHeaderFields} * 4;
+  // A text grid and wide binary rows are read through the descriptor, the
+  // other rows through the stream's buffer.
+  const bool moved =
+      grid.format == GridFormat::text || grid.direct
+          ? lseek(fileno(grid.file.get()), body, SEEK_SET) == body
+          : std::fseek(grid.file.get(), body, SEEK_SET) == 0;
+  if (!moved) {
+    return failure(kExitRowRead,
+                   "cannot read %s a second time: it is not a file that can "
+                   "be read from its start again (a pipe?)\n",
+                   grid.name.c_str());
+  }
+  if (grid.format != GridFormat::text) return {};
+  std::array<double, kHeaderFields> values{};
+  return read_text_header(grid, values);
 }
 
 }  // namespace kavrix

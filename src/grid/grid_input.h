@@ -34,6 +34,12 @@ struct GridInput {
 /// reading as text, right after its first four bytes are known.
 Status open_input_grid(GridInput& grid);
 
+/// Puts the open stream of `grid` back at its first body value, so that
+/// its rows can be read again from the first. Fails when the stream cannot
+/// seek (a pipe) or the text header no longer reads.
+/// REQUIRES: open_input_grid(grid) succeeded.
+Status rewind_input_grid(GridInput& grid);
+
 }  // namespace kavrix
 
 #endif  // KAVRIX_GRID_GRID_INPUT_H_

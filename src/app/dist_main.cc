@@ -1,0 +1,12 @@
+// Process entry of kavrix-dist: the exit status is the run's.
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "app/dist_run.h"
+
+int main(int argc, char** argv) {
+  kavrix::open_standard_descriptors();
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kavrix::run_kavrix_dist(args, stdout, stderr);
+}

@@ -1,0 +1,39 @@
+#include "distribution/index_classes.h"
+
+#include <cmath>
+
+namespace kavrix {
+
+IndexClasses make_classes(double min, double max, int count) {
+  IndexClasses classes;
+  classes.min = min;
+  classes.max = max;
+  classes.width = (max - min) / count;
+  classes.cells.assign(static_cast<size_t>(count), 0);
+  return classes;
+}
+
+int class_of(const IndexClasses& classes, double v) {
+  const int top = static_cast<int>(classes.cells.size()) - 1;
+  const double q = std::floor((v - classes.min) / classes.width);
+  // Checked before the conversion: NaN (width 0), negatives and anything
+  // beyond the top class never reach static_cast.
+  if (!(q >= 0)) return 0;
+  if (q >= top) return top;
+  return static_cast<int>(q);
+}
+
+double class_lower(const IndexClasses& classes, int k) {
+  return k == 0 ? classes.min : classes.min + k * classes.width;
+}
+
+double class_upper(const IndexClasses& classes, int k) {
+  const bool top = k + 1 == static_cast<int>(classes.cells.size());
+  return top ? classes.max : class_lower(classes, k + 1);
+}
+
+double class_mid(const IndexClasses& classes, int k) {
+  return (class_lower(classes, k) + class_upper(classes, k)) / 2;
+}
+
+}  // namespace kavrix

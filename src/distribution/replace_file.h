@@ -1,0 +1,31 @@
+// Files that replace an existing file of the same name only once complete.
+#ifndef KAVRIX_DISTRIBUTION_REPLACE_FILE_H_
+#define KAVRIX_DISTRIBUTION_REPLACE_FILE_H_
+
+#include <string>
+
+#include "base/status.h"
+
+namespace kavrix {
+
+/// A file written under a temporary name beside its target.
+struct PendingFile {
+  std::string target;
+  std::string temporary;  ///< empty when no temporary file exists
+};
+
+/// Writes `bytes` to a new temporary file in the target's folder. On
+/// failure nothing is left behind and the status is 6.
+Status write_pending_file(PendingFile& file, const std::string& bytes);
+
+/// Renames the temporary file over the target. On failure the temporary
+/// file is removed and the status is 6.
+/// REQUIRES: write_pending_file(file, ...) succeeded.
+Status commit_pending_file(PendingFile& file);
+
+/// Removes the temporary file, if there is one.
+void discard_pending_file(PendingFile& file);
+
+}  // namespace kavrix
+
+#endif  // KAVRIX_DISTRIBUTION_REPLACE_FILE_H_

@@ -1,0 +1,173 @@
+// kavrix-dist: the classes of a small grid, statistics equal to those of
+// kavrix's own header, the picture, the failures, and memory that does not
+// grow with the rows.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "test_util.h"
+
+namespace kavrix {
+namespace {
+
+namespace fs = std::filesystem;
+const double kNaN = std::nan(""), kInf = INFINITY;
+
+test::RunResult run_dist(const std::vector<std::string>& args,
+                         const std::string& cwd = ".") {
+  return test::run_program(KAVRIX_DIST_BINARY, args, "", cwd);
+}
+
+// The table's lines after the '#' comments.
+std::string class_lines(const std::string& table) {
+  return table.substr(table.find('\n', table.rfind("\n#") + 1) + 1);
+}
+
+TEST(DistCommand, CountsFiniteValuesAboveNodataInEqualClasses) {
+  test::TempDir dir;
+  test::write_file(dir.path("g.asc"), test::text_grid(test::make_grid(
+      3, 3, {1, 2, 2, 3, 5, -9999, -9998.5, kNaN, kInf})));
+  test::write_file(dir.path("flat.dbl"), test::double_grid(test::make_grid(3, 1, {7, 7, 7})));
+  test::RunResult r = run_dist({"g.asc", "-n", "4", "--csv", "g.csv"}, dir.path(""));
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_NE(r.output.find("# cells counted 5\n# minimum 1\n# maximum 5\n# mean 2.6\n"), std::string::npos);
+  EXPECT_EQ(class_lines(r.output), "4.5 0.2\n3.5 0.2\n2.5 0.4\n1.5 0.2\n");  // 5 in the top class
+  EXPECT_EQ(test::read_file(dir.path("g.csv")),
+            "lower,upper,mid,cells,fraction,cumulative_fraction\n4,5,4.5,1,0.2,0.2\n"
+            "3,4,3.5,1,0.2,0.4\n2,3,2.5,2,0.4,0.8\n1,2,1.5,1,0.2,1\n");
+  r = run_dist({"flat.dbl", "-n", "3"}, dir.path(""));
+  EXPECT_EQ(class_lines(r.output), "7 0\n7 0\n7 1\n");  // all in the lowest
+}
+
+TEST(DistCommand, StatisticsEqualThoseInKavrixsDoubleHeader) {
+  std::mt19937 random(11);
+  for (int ncols : {1, 9, 600}) {  // 600: rows read without a stream buffer
+    test::TempDir dir;
+    std::vector<double> cells[3];
+    for (int k = 0; k < ncols * 5; ++k) {
+      cells[0].push_back(k == 2 ? -9999.0 : k == 3 ? -1.0 : static_cast<double>(random() % 100000));
+      cells[1].push_back(0.01 + random() % 10000 / 100.0);
+      cells[2].push_back(k == 4 ? 95 : random() % 9000 / 100.0);  // NaN
+    }
+    for (int g = 0; g < 3; ++g) {
+      test::write_file(dir.path("ats"[g] + std::string(".asc")),
+                       test::text_grid(test::make_grid(ncols, 5, cells[g])));
+    }
+    ASSERT_EQ(test::run_tool({"a.asc", "t.asc", "s.asc", "i.dbl", "-f:d"}, "", dir.path("")).status, 0);
+    const std::string table = run_dist({"i.dbl"}, dir.path("")).output;
+    const std::vector<double> header =
+        test::doubles_at(test::read_file(dir.path("i.dbl")), 48, 6);
+    const std::pair<const char*, int> fields[] = {{"counted ", 0}, {"minimum ", 1},
+        {"maximum ", 2}, {"mean ", 4}, {"deviation ", 5}};
+    for (const auto& [label, f] : fields) {
+      const size_t at = table.find(label);
+      ASSERT_NE(at, std::string::npos) << label;
+      EXPECT_EQ(std::strtod(table.c_str() + at + std::strlen(label), nullptr), header[f]);
+    }
+  }
+}
+
+// Tags balance and every '<' opens a tag or a declaration.
+bool tags_balance(const std::string& xml) {
+  std::vector<std::string> open;
+  for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+    const size_t end = xml.find('>', at);
+    if (end == std::string::npos) return false;
+    const std::string tag = xml.substr(at + 1, end - at - 1);
+    if (tag[0] == '/') {
+      if (open.empty() || open.back() != tag.substr(1)) return false;
+      open.pop_back();
+    } else if (tag[0] != '?' && tag.back() != '/') {
+      open.push_back(tag.substr(0, tag.find(' ')));
+    }
+  }
+  return open.empty();
+}
+
+TEST(DistCommand, HistogramIsWellFormedWithABarPerClass) {
+  test::TempDir dir;
+  test::write_file(dir.path("a&b<c>.asc"),
+                   test::text_grid(test::make_grid(3, 2, {4.5, 6, 6.25, 7, 12, 30})));
+  for (int classes : {1, 30, 10000}) {
+    ASSERT_EQ(run_dist({"a&b<c>.asc", "-n", std::to_string(classes), "--svg", "h.svg"},
+                       dir.path("")).status, 0);
+    const std::string svg = test::read_file(dir.path("h.svg"));
+    EXPECT_TRUE(tags_balance(svg));
+    size_t bars = 0;
+    for (size_t at = svg.find("<rect"); at != std::string::npos; at = svg.find("<rect", at + 1)) ++bars;
+    EXPECT_EQ(bars, static_cast<size_t>(classes));
+  }
+}
+
+TEST(DistCommand, BadInputFailsAndWritesNothing) {
+  test::TempDir dir;
+  const std::string whole = test::double_grid(test::make_grid(2, 2, {1, 2, 3, 4}));
+  test::write_file(dir.path("g.dbl"), whole);
+  test::write_file(dir.path("short.dbl"), whole.substr(0, whole.size() - 8));
+  test::write_file(dir.path("short.asc"), test::text_grid(test::make_grid(2, 3, {1, 2, 3, 4})));
+  test::write_file(dir.path("none.asc"), test::text_grid(test::make_grid(2, 1, {-9999, kNaN})));
+  test::write_file(dir.path("notes.txt"), "NCOLS 2\n");
+  test::write_file(dir.path("old.csv"), "old");
+  const auto before = std::distance(fs::directory_iterator(dir.path("")), {});
+  struct Case { std::vector<std::string> args; int status; const char* message; } cases[] = {
+      {{}, 1, "no grid given"},
+      {{"g.dbl", "-n", "0"}, 1, "whole number from 1 to 10000, not \"0\""},
+      {{"g.dbl", "-n", "10001"}, 1, "not \"10001\""},
+      {{"g.dbl", "-n", "2.5"}, 1, "not \"2.5\""},
+      {{"g.dbl", "-q"}, 1, "unknown option -q"},
+      {{"g.dbl", "--svg"}, 1, "option --svg needs a value"},
+      {{"g.dbl", "g.dbl"}, 1, "one grid name is expected"},
+      {{"g.dbl", "--csv", "./g.dbl"}, 1, "./g.dbl would replace the grid itself"},
+      {{"missing", "--csv", "x.csv"}, 3, "could not open input grid missing"},
+      {{"notes.txt"}, 98, "could not recognise file format"},
+      {{"short.dbl", "--csv", "x.csv"}, 5, "error reading from short.dbl in row 2 (1 values"},
+      {{"short.asc", "--svg", "x.svg"}, 5, "error reading from short.asc in row 3 (0 values"},
+      {{"none.asc", "--csv", "x.csv"}, 9, "none.asc holds no finite value above"},
+      {{"g.dbl", "--csv", "no/x.csv"}, 6, "could not write no/x.csv"},
+      {{"g.dbl", "--csv", "old.csv", "--svg", "."}, 6, "could not write .: it is a folder"},
+  };
+  for (const Case& c : cases) {
+    test::RunResult r = run_dist(c.args, dir.path(""));
+    EXPECT_EQ(r.status, c.status) << r.errors;
+    EXPECT_NE(r.errors.find(c.message), std::string::npos) << r.errors;
+    EXPECT_EQ(r.output, "");
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), {}), before);
+  EXPECT_EQ(test::read_file(dir.path("old.csv")), "old");
+  test::RunResult full = test::run_program("sh", {"-c", std::string(KAVRIX_DIST_BINARY) + " g.dbl >/dev/full"}, "", dir.path(""));
+  EXPECT_EQ(full.status, 6);
+  EXPECT_EQ(full.errors, "error writing the table to standard output\n");
+}
+
+TEST(DistCommand, MemoryDoesNotGrowWithRows) {
+  test::TempDir dir;
+  for (bool text : {false, true}) {
+    long peak_kib[2] = {0, 0};
+    const int rows[2] = {1000, test::scaled(2000000)};
+    for (int i : {0, 1}) {
+      // Written as it goes, so that the test's own memory stays small.
+      const test::Grid header = test::make_grid(1, rows[i], {});
+      std::FILE* file = std::fopen(dir.path("g").c_str(), "wb");
+      ASSERT_NE(file, nullptr);
+      const double value = 1.5;
+      const std::string head = text ? test::text_grid(header) : test::double_grid(header);
+      const std::string cell = text ? "1.5\n" : std::string(reinterpret_cast<const char*>(&value), 8);
+      std::fwrite(head.data(), 1, head.size(), file);
+      for (int r = 0; r < rows[i]; ++r) std::fwrite(cell.data(), 1, cell.size(), file);
+      std::fclose(file);
+      test::RunResult r = run_dist({"g"}, dir.path(""));
+      ASSERT_EQ(r.status, 0) << r.errors;
+      EXPECT_NE(r.output.find("# cells counted " + std::to_string(rows[i]) + "\n"), std::string::npos);
+      peak_kib[i] = r.peak_rss_kb;
+    }
+    if (!test::built_with_address_sanitizer()) {
+      EXPECT_LT(peak_kib[1] - peak_kib[0], 1024);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kavrix
