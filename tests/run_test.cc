@@ -1,322 +1,283 @@
-// Whole runs of the built tool: output files byte for byte in each format,
-// console output, and the status of each way a run can end.
+// Runs of kavrix: every message and exit status, output bytes against
+// tests/golden/, inputs that stay untouched, grids cut at every byte, and
+// grids of extreme shapes and sizes.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
-#include <cmath>
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
 
-#include "index/cell_rule.h"
 #include "test_util.h"
 
-namespace kavrix {
+namespace kavrix::test {
 namespace {
 
-using test::Grid;
-using test::make_grid;
-using test::RunResult;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
 
-// The index of one cell as the tool computes it, for cellsize 10.
-double index_of(double a, double t, double s) {
-  if (t <= 0) t = 1e-8;
-  if (s <= 1) s = 1;
-  return std::log((100.0 * (a + 1)) / t / std::tan(s * kDegreeFactor));
+// Grid g (A, T, S) in its format (A text, T doubles, S singles), header
+// field `field` (if any) set to `value`, its first `cells` cells. 5 x 3
+// cells of 0.7: cells without data in each grid (A by its own nodata
+// -9998.95), T <= 0 and S <= 1 to raise, a zero area (-inf), an obtuse
+// slope (NaN), and cells whose last bit shows the order of the products
+// and divisions.
+std::string mixed(int g, int field = -1, double value = 0, long cells = 15) {
+  static const std::vector<double> kCells[3] = {
+      {0, 9, -9998.97, 5, 6, 5, 99, 7, 13, 2, -1, 5, 3, 1e6, 4},
+      {1, 2.5, 1, -9999, 1, 1, 0, -3, -9998.99, 1.5, 1, 1, NAN, 0.25, 7.1},
+      {45, 10, 20, 20, 30, -9999, 0.5, 1, 10, NAN, 5, 135, 20, 89.5, 17.3}};
+  Grid grid = make_grid(5, 3, {kCells[g].begin(), kCells[g].begin() + cells});
+  grid.header[4] = 0.7;
+  grid.header[5] = g == 0 ? -9998.95 : -9999;
+  if (field >= 0) grid.header[field] = value;
+  return g == 0 ? text_grid(grid) : g == 1 ? double_grid(grid) : single_grid(grid);
 }
 
-std::string g(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
+// Grids a, t and s made by `make`(0, 1, 2).
+Files grids(auto make) { return {{"a", make(0)}, {"t", make(1)}, {"s", make(2)}}; }
+
+// All three with header field `field` set to `value`.
+Files all(int field, double value) { return grids([=](int g) { return mixed(g, field, value); }); }
+
+// n cells of A = 0, T = 1 and S = 45, all with the same index.
+Files equal(int n) {
+  return grids([=](int g) { return double_grid(make_grid(n, 1, std::vector<double>(n, g == 0 ? 0 : g == 1 ? 1 : 45))); });
 }
 
-class RunTest : public ::testing::Test {
- protected:
-  // Writes A, T and S of 3 x 2 cells: five computed cells and one nodata.
-  void SetUp() override {
-    a_ = make_grid(3, 2, {0, 9, -9999, 99, 4, 1e6});
-    t_ = make_grid(3, 2, {1, 2.5, 1, 0, 3, 0.25});
-    s_ = make_grid(3, 2, {45, 10, 3, 0.5, 30, 89.5});
-    for (int k = 0; k < 6; ++k) {
-      expected_.push_back(a_.cells[k] == -9999
-                              ? -9999
-                              : index_of(a_.cells[k], t_.cells[k], s_.cells[k]));
+// 2200 cells in rows of `ncols` in `encode`'s format, S cut to `s_cells`.
+// Rows of 1100 values pass 4 KiB and go straight between file and row
+// buffer; rows of 22 go through the stream buffers.
+Files wide(int ncols, std::string (*encode)(const Grid&), size_t s_cells = 2200) {
+  return grids([=](int g) {
+    std::vector<double> cells;
+    for (int k = 0; k < 2200; ++k) cells.push_back(g == 0 ? (k % 97 ? k : -9999) : g == 1 ? 0.5 + k % 7 : 2 + k % 80);
+    cells.resize(g == 2 ? s_cells : 2200);
+    return encode(make_grid(ncols, 2200 / ncols, cells));
+  });
+}
+
+std::vector<std::string> ats(const std::string& format_switch = "", const std::string& out = "out") {
+  return format_switch.empty() ? std::vector<std::string>{"a", "t", "s", out} : std::vector<std::string>{"a", "t", "s", out, format_switch};
+}
+
+// The console's input; the exact console output; the golden file of the
+// output "out", "" when there must be none; files in place of or besides
+// the mixed a, t and s.
+struct Case { std::vector<std::string> args; std::string input; int status; std::string console, golden; Files files = {}; };
+
+// The cases, run in folder `dir`.
+std::vector<Case> cases(const std::string& dir) {
+  const std::string usage =
+      "usage : kavrix <flowaccumulation> <transmisivity> <slope> <outgrid> [-f:t|s|d]\nflowaccumulation m2\n"
+      "transmissivity m2/h\nslope grad\n\noutgrid ln( A/(T*tanB))\n\n-f:t|s|d output format. t=text (with "
+      "double precision, this is default), d=double precision, s=single precision\n";
+  const std::string unknown = "could not recognise file format (ascii, single or double) for ", n(240, 'n');
+  const std::string ask = " \r\nplease enter new output file name: ", no1 = "error opening output grid no/1" + ask;
+  // Six-digit header numbers; S's nodata + 1 keeps the first cell (about
+  // 1.02) out of the statistics; values follow the stream, not the lines.
+  const Files stream = {{"a", "ncols 2 nrows 1 x 3512345.5 y -0.000012345678 c 10 n 0 1 1"},
+                        {"t", "ncols 2\nnrows 1\nx 3512345.5\ny 0\nc 10\nn 0\n72.12\n1\n"},
+                        {"s", "ncols 2 nrows 1 x 3512345.5 y 0 c 10 n 0.05\n45 45\n"}};
+  std::vector<Case> table = {
+      {{}, "", 1, usage, ""},
+      {{"a", "t", "out"}, "", 1, usage, ""},
+      {{"a", "t", "s", "out", "-f:t", "-f:d"}, "", 0, "...\n", "mixed.asc"},
+      {ats(), "", 0, ".\n", "stream.asc", stream},
+      {ats("-f:d"), "", 0, ".\n", "stream.dbl", stream},
+      {ats("-f:d"), "", 0, "\n", "none.dbl", all(1, 0)},  // statistics of no row
+      {ats("-f:s"), "", 0, "\n", "none.sgl", all(1, 0)},
+      {ats("-f:d"), "", 0, ".\n", "two.dbl", equal(2)},  // no deviation of two values
+      {ats("-f:d"), "", 0, ".\n", "three.dbl", equal(3)},  // rounding takes the squares below 0
+      {ats(), "", 0, "\n", "negative.asc", all(1, -5.5)},
+      {ats(), "", 0, ".\n", "fraction.asc", all(1, 1.9)},
+      {ats(), "", 0, "...\n", "nocols.asc", all(0, 0)},
+      {ats(), "", 0, "...\n", "mixed.asc", {{"a", "ncols" + std::string(200000, 'x') + mixed(0).substr(5)}}},
+      // A binary grid's nodata is -9999 in its own precision.
+      {ats(), "", 0, "...\n", "mixed.asc", {{"s", mixed(2, 5, -9999.0001)}}},
+      {ats(), "", 98, unknown + "t\n", "", {{"t", mixed(1, 5, -9999.0001)}}},
+      {ats(), "", 98, unknown + "a\n", "", {{"a", ""}}},
+      {ats(), "", 98, unknown + "t\n", "", {{"t", "\xEF\xBB\xBF" + mixed(0)}}},
+      {ats(), "", 98, unknown + "s\n", "", {{"s", "NCOLS" + mixed(0).substr(5)}}},
+      {{"a", "missing", "s", "out"}, "", 3, "could not open input grid missing\n", ""},
+      {{"a", "t", ".", "out"}, "", 3, "could not open input grid .\n", ""},
+      {ats(), "", 7, "could not read the header of a\n", "", {{"a", "ncols 5\nnrows 3\nxll 0\n"}}},
+      {ats(), "", 7, "could not read the header of t\n", "", {{"t", "ncols 5 nrows x xll 0 yll 0 c 1 n 1"}}},
+      // Each grid against A, T before S, the first parameter more than 0.1
+      // apart; 0.1 passes.
+      {ats(), "", 2, "parameter 1 (5.000000) in a does not match the parameter in t (6.000000)\n", "",
+       {{"t", mixed(1, 0, 6).replace(32, 8, 8, '\0')}}},
+      {ats(), "", 2, "parameter 3 (0.000000) in a does not match the parameter in t (1.000000)\n", "",
+       {{"t", mixed(1, 2, 1)}, {"s", mixed(2, 0, 6)}}},
+      {ats(), "", 0, "...\n", "mixed.asc", {{"t", mixed(1, 2, 0.1)}, {"s", mixed(2, 3, -0.08)}}},
+      {{n, "t", "s", "out"}, "", 2, "parameter 6 (-9998.890000) in " + n +
+       " does not match the parameter in t (-9999.000000)\n", "", {{n, mixed(0, 5, -9998.89)}}},
+      {ats(), "", 5, ".error reading from a in row 2 (1 values read)\n", "row1.asc", {{"a", mixed(0, -1, 0, 6)}}},
+      {ats(), "", 5, ".error reading from t in row 2 (1 values read)\n", "row1.asc", {{"t", mixed(1, -1, 0, 6)}}},
+      {ats(), "", 5, ".error reading from s in row 2 (1 values read)\n", "row1.asc", {{"s", mixed(2, -1, 0, 6)}}},
+      // An output that cannot be opened, and the answers to the prompt.
+      {{"a", "t", "s", "no/" + n}, "out\n", 0, "error opening output grid no/" + n + ask + "\r\n...\n", "mixed.asc"},
+      {{"a", "t", "s", "no/1"}, "no/2\nout\r\n", 0, no1 + "\r\nerror opening output grid no/2" + ask + "\r\n...\n", "mixed.asc"},
+      {{"a", "t", "s", "no/1"}, "\n", 1, no1, ""},
+      {{"a", "t", "s", "no/1"}, "\r\n", 1, no1, ""},
+      {{"a", "t", "s", "no/1"}, "", 1, no1, ""},
+      // A full device: a small grid fails when the statistics go back, or
+      // when the text output is closed.
+      {{"a", "t", "s", "/dev/full"}, "", 6, "...\nerror writing into /dev/full \n", ""},
+      {{"a", "t", "s", "/dev/full", "-f:d"}, "", 4, "...\nerror writing into /dev/full \n", ""},
+      {{"a", "t", "s", "/dev/full", "-f:s"}, "", 4, "...\nerror writing into /dev/full \n", ""},
+      // Wide rows give the bytes of narrow rows (checked below), fail on the
+      // first row of a full device (after the header of doubles, written at
+      // once), and say what a short row got.
+      {ats("-f:d"), "", 0, "..\n", "wide.dbl", wide(1100, double_grid)},
+      {ats("-f:s"), "", 0, "..\n", "wide.sgl", wide(1100, single_grid)},
+      {ats("-f:d"), "", 0, std::string(100, '.') + "\n", "narrow.dbl", wide(22, double_grid)},
+      {ats("-f:s"), "", 0, std::string(100, '.') + "\n", "narrow.sgl", wide(22, single_grid)},
+      {ats("-f:t", "/dev/full"), "", 6, "error writing row 1 in /dev/full\n", "", wide(1100, double_grid)},
+      {ats("-f:d", "/dev/full"), "", 6, "error writing row 1 in /dev/full\n", "", wide(1100, double_grid)},
+      {ats("-f:s", "/dev/full"), "", 6, "error writing row 1, col 1 in /dev/full\n", "", wide(1100, single_grid)},
+      {ats("-f:d", "/dev/null"), "", 5, ".error reading from s in row 2 (700 values read)\n", "", wide(1100, double_grid, 1800)},
+      {ats("-f:s", "/dev/null"), "", 5, ".error reading from s in row 2 (700 values read)\n", "", wide(1100, single_grid, 1800)},
+  };
+  for (auto [format_switch, golden] : {std::pair{"", "mixed.asc"}, {"-f:t", "mixed.asc"}, {"-f:d", "mixed.dbl"},
+                                       {"-f:s", "mixed.sgl"}, {"-f:dx", "mixed.dbl"}, {"-f:single", "mixed.sgl"},
+                                       {"x-f:s", "mixed.sgl"}, {"a:d-f:s", "mixed.dbl"}, {"-f:", "mixed.asc"},
+                                       {"-F:s", "mixed.asc"}, {"-f:S", "mixed.asc"}}) {
+    table.push_back({ats(format_switch), "", 0, "...\n", golden});
+  }
+  // Writing an input would destroy it: every name of each is refused, on
+  // the command line and at the prompt.
+  for (const std::string input : {"a", "t", "s"}) {
+    for (const std::string& alias : {input, "./" + input, dir + "/" + input, "soft-" + input, "hard-" + input}) {
+      const std::string refused = "output grid " + alias + " is also an input grid" + ask;
+      for (const char* format_switch : {"-f:t", "-f:d", "-f:s"}) table.push_back({ats(format_switch, alias), "", 1, refused, ""});
+      table.push_back({{"a", "t", "s", "no/out"}, alias + "\nout\n", 0,
+                       "error opening output grid no/out" + ask + "\r\n" + refused + "\r\n...\n", "mixed.asc"});
     }
   }
-  // Writes the three grids with the given writer and runs the tool.
-  RunResult run(std::string (*writer)(const Grid&),
-                const std::vector<std::string>& extra = {},
-                const std::string& input = "") {
-    test::write_file(path("A"), writer(a_));
-    test::write_file(path("T"), writer(t_));
-    test::write_file(path("S"), writer(s_));
-    return run_named({path("A"), path("T"), path("S"), path("out")}, extra,
-                     input);
+  // Sizes that cannot count a row are refused before the output is opened.
+  for (auto [ncols, nrows] : {std::pair{-1.0, 1.0}, {2.5, 1.0}, {2147483647.0, 1.0}, {1e300, 1.0}, {NAN, 1.0},
+                              {3.0, 2147483648.0}, {3.0, -2147483649.0}, {3.0, NAN}}) {
+    const std::string bytes = double_grid({{ncols, nrows, 0, 0, 10, -9999}, {1}});
+    table.push_back({ats(), "", 7, "invalid grid size in a\n", "", {{"a", bytes}, {"t", bytes}, {"s", bytes}}});
   }
-  RunResult run_named(std::vector<std::string> args,
-                      const std::vector<std::string>& extra = {},
-                      const std::string& input = "") {
-    args.insert(args.end(), extra.begin(), extra.end());
-    return test::run_tool(args, input, dir_.path(""));
-  }
-  std::string path(const std::string& name) const { return dir_.path(name); }
-  std::string out() const { return test::read_file(path("out")); }
-
-  test::TempDir dir_;
-  Grid a_, t_, s_;
-  std::vector<double> expected_;
-};
-
-TEST_F(RunTest, TextOutput) {
-  RunResult r = run(test::text_grid);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "..\n");
-  EXPECT_EQ(r.errors, "");
-  std::string text =
-      "ncols\t3\nnrows\t2\nxll\t0\nyll\t0\ncellsize\t10\nnodata_value\t-9999\n";
-  for (int k = 0; k < 6; ++k) text += g(expected_[k]) + (k % 3 == 2 ? "\n" : "\t");
-  EXPECT_EQ(out(), text);
-  EXPECT_NE(out().find("4.60517\t7.72688\t-9999\n"), std::string::npos);
+  return table;
 }
 
-TEST_F(RunTest, DoubleOutputWithStatistics) {
-  a_.header[6] = 77;  // A's stored statistics are replaced
-  RunResult r = run(test::double_grid, {"-f:d"});
-  EXPECT_EQ(r.status, 0);
-  std::string bytes = out();
-  ASSERT_EQ(bytes.size(), 96u + 6 * 8);
-  EXPECT_EQ(test::doubles_at(bytes, 0, 6),
-            (std::vector<double>{3, 2, 0, 0, 10, -9999}));
-  EXPECT_EQ(test::doubles_at(bytes, 96, 6), expected_);
-  // Count, min, max, sum, mean and deviation of the five computed cells,
-  // formed from running sums in cell order.
-  double sum = 0, sq = 0, lo = expected_[0], hi = expected_[0];
-  for (double v : expected_) {
-    if (v == -9999) continue;
-    sum += v;
-    sq += v * v;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
+TEST(Run, MessagesStatusesAndOutputs) {
+  const TempDir dir;
+  const fs::path home = fs::current_path();
+  for (const Case& c : cases(dir.path("case"))) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " answer " + ::testing::PrintToString(c.input));
+    fs::create_directory(dir.path("case"));
+    fs::current_path(dir.path("case"));
+    Files files = grids([](int g) { return mixed(g); });
+    for (const auto& [name, bytes] : c.files) files[name] = bytes;
+    for (const auto& [name, bytes] : files) write_file(name, bytes);
+    for (const std::string name : {"a", "t", "s"}) {
+      fs::create_symlink(name, "soft-" + name);
+      fs::create_hard_link(name, "hard-" + name);
+    }
+    const RunResult r = run_here(c.args, c.input);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.output, c.console);
+    EXPECT_EQ(fs::exists("out"), !c.golden.empty());
+    if (!c.golden.empty()) expect_golden(c.golden, read_file("out"));
+    for (const auto& [name, bytes] : files) EXPECT_EQ(read_file(name), bytes) << name;
+    fs::current_path(home);
+    fs::remove_all(dir.path("case"));
   }
-  EXPECT_EQ(test::doubles_at(bytes, 48, 6),
-            (std::vector<double>{5, lo, hi, sum, sum / 5,
-                                 std::sqrt((sq - sum * sum / 5) / 4)}));
+  for (auto [format, skip] : {std::pair{"dbl", 16}, {"sgl", 8}}) {  // all but ncols and nrows
+    EXPECT_EQ(read_file(KAVRIX_GOLDEN_DIR "/wide." + std::string(format)).substr(skip),
+              read_file(KAVRIX_GOLDEN_DIR "/narrow." + std::string(format)).substr(skip));
+  }
 }
 
-TEST_F(RunTest, SingleOutputRoundsEveryValue) {
-  RunResult r = run(test::single_grid, {"-f:single"});
-  EXPECT_EQ(r.status, 0);
-  std::string bytes = out();
-  ASSERT_EQ(bytes.size(), 48u + 6 * 4);
-  EXPECT_EQ(test::singles_at(bytes, 0, 6),
-            (std::vector<double>{3, 2, 0, 0, 10, -9999}));
-  // The inputs hold values exact in single precision except T's 2.5 etc.;
-  // compute from the widened singles as the tool does.
-  for (int k = 0; k < 6; ++k) {
-    double a = static_cast<float>(a_.cells[k]);
-    double t = static_cast<float>(t_.cells[k]);
-    double s = static_cast<float>(s_.cells[k]);
-    double v = a == -9999 ? -9999 : index_of(a, t, s);
-    EXPECT_EQ(test::singles_at(bytes, 48 + 4 * k, 1)[0], static_cast<float>(v));
+TEST(Run, ExampleGridsThroughTheBuiltTool) {
+  const TempDir dir;
+  for (auto [format_switch, golden] : {std::pair{"-f:t", "example.asc"}, {"-f:d", "example.dbl"}, {"-f:s", "example.sgl"}}) {
+    const RunResult r = run_program(KAVRIX_BINARY, {"flowacc.asc", "transmissivity.asc", "slope.asc", dir.path("out"),
+                                                    format_switch}, KAVRIX_EXAMPLES_DIR);
+    EXPECT_EQ(r.output + r.errors + std::to_string(r.status), "........\n0");
+    expect_golden(golden, read_file(dir.path("out")));
   }
-  // The statistics of the unrounded values, each then rounded.
-  std::vector<double> computed;
-  for (int k = 0; k < 6; ++k) {
-    double a = static_cast<float>(a_.cells[k]);
-    if (a != -9999) {
-      computed.push_back(index_of(a, static_cast<float>(t_.cells[k]),
-                                  static_cast<float>(s_.cells[k])));
+}
+
+TEST(Run, GridsCutAtEveryByte) {
+  // The last value of each grid still reads as a number when cut short.
+  const Grid grids[] = {make_grid(3, 2, {0, 3, 12, 1, 1, 6.25}), make_grid(3, 2, {1, 0.5, 2, 2, 3, 1.5}),
+                        make_grid(3, 2, {0.5, 5, 30, 45, 10, 7.5})};
+  const TempDir dir;
+  const std::set<int> failures = {2, 5, 7, 98};  // disagreeing or short headers, short rows, unknown formats
+  for (auto encode : {text_grid, double_grid, single_grid}) {
+    int completed = 0;
+    for (size_t length = 0; length < encode(grids[0]).size(); ++length) {
+      const size_t cut = length % 3;  // A, T or S in turn; the others whole
+      const std::string whole = encode(grids[cut]);
+      const bool complete = encode == text_grid && length > whole.find_last_of(" \n", whole.size() - 2) + 1;
+      for (size_t g = 0; g < 3; ++g) write_file(dir.path(std::string(1, "ats"[g])), encode(grids[g]).substr(0, g == cut ? length : -1));
+      fs::remove(dir.path("out"));
+      const RunResult r = run_here({dir.path("a"), dir.path("t"), dir.path("s"), dir.path("out"), "-f:d"});
+      completed += complete;
+      EXPECT_TRUE(complete ? r.status == 0 && r.output == "..\n" && read_file(dir.path("out")).size() == 144
+                           : failures.count(r.status) && r.output.ends_with('\n'))
+          << r.status << " " << r.output << " for grid " << cut << " cut to " << length;
+    }
+    EXPECT_EQ(completed > 0, encode == text_grid);
+  }
+}
+
+// Memory through the built tool: a million rows of one column and a million
+// columns of one row run in the memory of a row, and a row or a text value
+// larger than the memory there is fails cleanly.
+TEST(ExtremeShape, MillionsOfCellsInTheMemoryOfARow) {
+  const int million = scaled(1000000);
+  for (auto [ncols, nrows] : {std::pair{1, million}, {million, 1}}) {
+    for (auto [encode, format_switch] : {std::pair{&text_grid, "-f:t"}, {&double_grid, "-f:d"}, {&single_grid, "-f:s"}}) {
+      SCOPED_TRACE(std::to_string(ncols) + " x " + std::to_string(nrows) + " " + format_switch);
+      const TempDir dir;
+      for (int g = 0; g < 3; ++g) {  // A = 0 but the last cell 99, T = 1, S = 45
+        std::vector<double> cells(static_cast<size_t>(million), g == 0 ? 0 : g == 1 ? 1 : 45);
+        if (g == 0) cells.back() = 99;
+        write_file(dir.path(std::string(1, "ats"[g])), encode(make_grid(ncols, nrows, cells)));
+      }
+      malloc_trim(0);  // the child's peak memory counts the test's at fork
+      const RunResult r = run_program(KAVRIX_BINARY, {"a", "t", "s", "out", format_switch}, dir.root);
+      EXPECT_EQ(r.output + std::to_string(r.status), std::string(static_cast<size_t>(nrows), '.') + "\n0");
+      const std::string out = read_file(dir.path("out"));
+      if (encode == text_grid) {
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6 + nrows);
+        EXPECT_TRUE(out.ends_with(ncols == 1 ? "4.60517\n9.21034\n" : "4.60517\t9.21034\n"));
+      } else {
+        EXPECT_EQ(out.size(), (encode == double_grid ? 8 : 4) * (12 + static_cast<size_t>(million)));
+      }
+      // Four rows of doubles and one of singles, and 16 MiB for the rest.
+      if (!built_with_address_sanitizer()) {
+        EXPECT_LT(r.peak_rss_kb, 16 * 1024 + 36L * ncols / 1024);
+      }
     }
   }
-  double sum = 0, sq = 0;
-  for (double v : computed) {
-    sum += v;
-    sq += v * v;
-  }
-  std::vector<double> stats = {
-      5, *std::min_element(computed.begin(), computed.end()),
-      *std::max_element(computed.begin(), computed.end()), sum, sum / 5,
-      std::sqrt((sq - sum * sum / 5) / 4)};
-  for (double& v : stats) v = static_cast<float>(v);
-  EXPECT_EQ(test::singles_at(bytes, 24, 6), stats);
 }
 
-TEST_F(RunTest, StatisticsAdmitValuesAboveTheSlopeGridsNodataPlusOne) {
-  // ln(200 / 72.12 / tan 45) is about 1.02: above A's nodata + 1 (1.0) but
-  // not above S's nodata + 1 (1.05), which decides.
-  a_ = make_grid(2, 1, {1, 1});
-  t_ = make_grid(2, 1, {72.12, 1});
-  s_ = make_grid(2, 1, {45, 45});
-  a_.header[5] = t_.header[5] = 0;
-  s_.header[5] = 0.05;
-  double low = index_of(1, 72.12, 45);
-  ASSERT_GT(low, 1.0);
-  ASSERT_LE(low, 1.05);
-  RunResult r = run(test::text_grid, {"-f:d"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(test::doubles_at(out(), 48, 2),
-            (std::vector<double>{1, index_of(1, 1, 45)}));
-}
-
-TEST_F(RunTest, TextHeaderNumbersWithSixDigits) {
-  a_.header[2] = t_.header[2] = s_.header[2] = 3512345.5;
-  a_.header[3] = t_.header[3] = s_.header[3] = -0.000012345678;
-  a_.header[4] = t_.header[4] = s_.header[4] = 12.3456789;
-  RunResult r = run(test::text_grid);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(out().substr(0, 66),
-            "ncols\t3\nnrows\t2\nxll\t3.51235e+06\nyll\t-1.23457e-05\n"
-            "cellsize\t12.3457\n");
-}
-
-TEST_F(RunTest, MixedInputFormatsReadEachInItsOwnFormat) {
-  test::write_file(path("A"), test::text_grid(a_));
-  test::write_file(path("T"), test::double_grid(t_));
-  s_.cells = {45, 10, 3, 0.5, 30, 89.5};  // all exact in single precision
-  test::write_file(path("S"), test::single_grid(s_));
-  RunResult r = run_named({"A", "T", "S", "out", "-f:d"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(test::doubles_at(out(), 96, 6), expected_);
-}
-
-TEST_F(RunTest, NoRowsStillWritesTheStatistics) {
-  a_ = t_ = s_ = make_grid(3, 0, {});
-  RunResult r = run(test::double_grid, {"-f:d"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "\n");
-  std::string bytes = out();
-  ASSERT_EQ(bytes.size(), 96u);
-  EXPECT_EQ(test::doubles_at(bytes, 48, 6),
-            (std::vector<double>{0, 0, 0, 0, -9999, -9999}));
-}
-
-TEST_F(RunTest, OneDotPerRow) {
-  a_ = make_grid(1, 20, std::vector<double>(20, 5));
-  t_ = make_grid(1, 20, std::vector<double>(20, 1));
-  s_ = make_grid(1, 20, std::vector<double>(20, 10));
-  RunResult r = run(test::text_grid);
-  EXPECT_EQ(r.output, std::string(20, '.') + "\n");
-  // A fractional nrows counts its whole part; the header prints it whole.
-  a_.header[1] = t_.header[1] = s_.header[1] = 3.9;
-  r = run(test::double_grid);
-  EXPECT_EQ(r.output, "...\n");
-  EXPECT_EQ(out().substr(0, 15), "ncols\t1\nnrows\t3");
-  a_.header[1] = t_.header[1] = s_.header[1] = -5.5;  // no row, no error
-  EXPECT_EQ(run(test::double_grid).output, "\n");
-}
-
-TEST_F(RunTest, HeadersThatDisagree) {
-  test::write_file(path("out"), "keep");
-  t_.header[0] = 101;
-  a_.header[0] = 100;
-  s_.header[0] = 100;
-  a_.cells = t_.cells = s_.cells = {};
-  t_.header[4] = 99;  // a later parameter is not reported
-  RunResult r = run(test::text_grid);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.output, "parameter 1 (100.000000) in " + path("A") +
-                          " does not match the parameter in " + path("T") +
-                          " (101.000000)\n");
-  EXPECT_EQ(out(), "keep");
-
-  // Within 0.1 passes, against A alone: T and S may be 0.16 apart.
-  SetUp();
-  t_.header[2] = 0.08;
-  s_.header[2] = -0.08;
-  EXPECT_EQ(run(test::text_grid).status, 0);
-  s_.header[5] = 0;
-  r = run(test::text_grid);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.output, "parameter 6 (-9999.000000) in " + path("A") +
-                          " does not match the parameter in " + path("S") +
-                          " (0.000000)\n");
-}
-
-TEST_F(RunTest, InputsThatCannotBeUsed) {
-  test::write_file(path("A"), test::text_grid(a_));
-  test::write_file(path("bad"), "NCOLS 3\n");
-  RunResult r = run_named({"A", "missing", "bad", "out"});
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.output, "could not open input grid missing\n");
-  r = run_named({"A", "bad", "missing", "out"});
-  EXPECT_EQ(r.status, 98);
-  EXPECT_EQ(r.output,
-            "could not recognise file format (ascii, single or double) for bad\n");
-  test::write_file(path("short"), "ncols 3\nnrows 2\nxll 0\n");
-  r = run_named({"A", "short", "missing", "out"});
-  EXPECT_EQ(r.status, 7);
-  EXPECT_EQ(r.output, "could not read the header of short\n");
-  EXPECT_FALSE(test::file_exists(path("out")));
-}
-
-TEST_F(RunTest, WideBinaryRowsGoStraightToAndFromTheFile) {
-  // Rows of 1100 values are long enough to bypass the stream buffers.
-  const int n = 1100;
-  std::vector<double> a(2 * n), t(2 * n), s(2 * n);
-  for (int k = 0; k < 2 * n; ++k) {
-    a[k] = k % 97 == 0 ? -9999 : k;
-    t[k] = 0.5 + k % 7;
-    s[k] = 2 + k % 80;
-  }
-  a_ = make_grid(n, 2, a);
-  t_ = make_grid(n, 2, t);
-  s_ = make_grid(n, 2, s);
-  using Writer = std::string (*)(const Grid&);
-  const std::pair<Writer, std::string> formats[] = {{test::double_grid, "-f:d"},
-                                                    {test::single_grid, "-f:s"}};
-  for (const auto& [writer, format] : formats) {
-    RunResult r = run(writer, {format});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.output, "..\n");
-    const bool doubles = format[3] == 'd';
-    std::string bytes = out();
-    ASSERT_EQ(bytes.size(), doubles ? 96u + 16 * n : 48u + 8 * n);
-    std::vector<double> values = doubles ? test::doubles_at(bytes, 96, 2 * n)
-                                         : test::singles_at(bytes, 48, 2 * n);
-    for (int k = 0; k < 2 * n; ++k) {
-      double expected = a[k] == -9999 ? -9999 : index_of(a[k], t[k], s[k]);
-      if (!doubles) expected = static_cast<float>(expected);
-      ASSERT_EQ(values[k], expected) << k;
+TEST(ExtremeShape, RowsAndValuesLargerThanMemory) {
+  const TempDir dir;
+  for (double ncols : {2000000000.0, 2147483646.0}) {
+    for (const char* name : {"a", "t", "s"}) write_file(dir.path(name), double_grid({{ncols, 1, 0, 0, 10, -9999}, {1}}));
+    for (const char* format_switch : {"-f:t", "-f:d", "-f:s"}) {
+      const RunResult r = run_program(KAVRIX_BINARY, {"a", "t", "s", "out", format_switch}, dir.root, 512 << 20);
+      EXPECT_EQ(r.output + std::to_string(r.status), "not enough memory for a row of " + std::to_string(long(ncols)) + " values\n8");
+      EXPECT_FALSE(read_file(dir.path("out")).empty());  // with its header
     }
-    EXPECT_EQ((doubles ? test::doubles_at(bytes, 48, 1) : test::singles_at(bytes, 24, 1))[0],
-              2 * n - 23);  // count: 23 cells of A are nodata
-
-    // A body cut in the second row is reported with what that row got.
-    Grid cut = s_;
-    cut.cells.resize(n + 700);
-    test::write_file(path("S"), writer(cut));
-    r = run_named({path("A"), path("T"), path("S"), path("out"), format});
-    EXPECT_EQ(r.status, 5);
-    EXPECT_EQ(r.output, ".error reading from " + path("S") + " in row 2 (700 values read)\n");
   }
-}
-
-TEST_F(RunTest, TextValuesFollowTheStreamNotTheLines) {
-  // Six values on one line read as two rows of three; a value per line too.
-  test::write_file(path("A"), "ncols 3 nrows 2 xll 0 yll 0 cellsize 10 "
-                              "nodata_value -9999 0 9 -9999 99 4 1e6");
-  std::string t = test::text_grid(t_);
-  test::write_file(path("T"), t.substr(0, t.find("1 2.5")) + "1\n2.5\n1\n0\n3\n0.25\n");
-  test::write_file(path("S"), test::text_grid(s_));
-  RunResult r = run_named({"A", "T", "S", "out", "-f:d"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(test::doubles_at(out(), 96, 6), expected_);
-}
-
-TEST_F(RunTest, LongNamesAreTakenWhole) {
-  std::string name(240, 'n');
-  test::write_file(path(name), test::text_grid(a_));
-  test::write_file(path("T"), test::text_grid(t_));
-  test::write_file(path("S"), test::text_grid(s_));
-  std::string out_name(200, 'o');
-  RunResult r = run_named({name, "T", "S", "no/" + name}, {}, out_name + "\n");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(test::file_exists(path(out_name)));
-  s_.header[1] = 7;
-  test::write_file(path("S"), test::text_grid(s_));
-  r = run_named({name, "T", "S", "out"});
-  EXPECT_EQ(r.output, "parameter 2 (2.000000) in " + name +
-                          " does not match the parameter in S (7.000000)\n");
+  // A text value of 80 MiB under a limit of 64 MiB is not read.
+  const std::string whole = text_grid(make_grid(1, 1, {1}));
+  for (const char* name : {"t", "s"}) write_file(dir.path(name), whole);
+  write_file(dir.path("a"), whole.substr(0, whole.size() - 2) + std::string(size_t{80} << 20, '1'));
+  const RunResult r = run_program(KAVRIX_BINARY, {"a", "t", "s", "out"}, dir.root, size_t{64} << 20);
+  EXPECT_EQ(r.output + std::to_string(r.status), "error reading from a in row 1 (0 values read)\n5");
 }
 
 }  // namespace
-}  // namespace kavrix
+}  // namespace kavrix::test

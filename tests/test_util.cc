@@ -1,48 +1,27 @@
 #include "test_util.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
-#include <stdexcept>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KAVRIX_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KAVRIX_TEST_ASAN 1
-#endif
-#endif
+#include "app/run.h"
 
 namespace kavrix::test {
 
-TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "kavrix-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  root_ = pattern;
+TempDir::TempDir() : root((std::filesystem::temp_directory_path() / "kavrix-XXXXXX").string()) {
+  if (!mkdtemp(root.data())) throw std::runtime_error("mkdtemp");
 }
 
-TempDir::~TempDir() {
-  std::error_code error;
-  std::filesystem::remove_all(root_, error);
-}
-
-std::string TempDir::path(const std::string& name) const {
-  return root_ + "/" + name;
-}
+TempDir::~TempDir() { std::filesystem::remove_all(root); }
 
 void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string read_file(const std::string& path) {
@@ -50,206 +29,94 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool file_exists(const std::string& path) {
-  return std::filesystem::exists(path);
+std::string drain(std::FILE* file) {
+  std::fflush(file);
+  const std::string text = read_file("/proc/self/fd/" + std::to_string(fileno(file)));
+  std::fclose(file);
+  return text;
+}
+
+void expect_golden(const std::string& name, const std::string& bytes) {
+  if (std::getenv("KAVRIX_WRITE_GOLDEN")) write_file(KAVRIX_GOLDEN_DIR "/" + name, bytes);
+  EXPECT_EQ(read_file(KAVRIX_GOLDEN_DIR "/" + name), bytes) << "tests/golden/" << name;
 }
 
 Grid make_grid(int ncols, int nrows, std::vector<double> cells) {
-  Grid grid;
-  grid.header = {static_cast<double>(ncols), static_cast<double>(nrows), 0, 0,
-                 10, -9999, 0, 0, 0, 0, 0, 0};
-  grid.cells = std::move(cells);
-  return grid;
+  return {{double(ncols), double(nrows), 0, 0, 10, -9999}, std::move(cells)};
 }
 
 std::string text_grid(const Grid& grid) {
-  static const char* const kKeys[] = {"ncols", "nrows", "xllcorner",
-                                      "yllcorner", "cellsize", "NODATA_value"};
+  const char* const keys[] = {"ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "NODATA_value"};
   std::string text;
   char number[64];
-  for (int i = 0; i < 6; ++i) {
-    std::snprintf(number, sizeof number, "%.17g", grid.header[i]);
-    text += std::string(kKeys[i]) + " " + number + "\n";
-  }
-  size_t ncols = grid.header[0] > 0 ? static_cast<size_t>(grid.header[0]) : 1;
+  for (int i = 0; i < 6; ++i) text += keys[i] + std::string(number, std::snprintf(number, 64, " %.17g\n", grid.header[i]));
+  const size_t ncols = grid.header[0] >= 1 ? static_cast<size_t>(grid.header[0]) : 1;
   for (size_t k = 0; k < grid.cells.size(); ++k) {
-    std::snprintf(number, sizeof number, "%.17g", grid.cells[k]);
-    text += number;
-    text += (k + 1) % ncols == 0 ? "\n" : " ";
+    text.append(number, std::snprintf(number, 64, "%.17g%c", grid.cells[k], (k + 1) % ncols ? ' ' : '\n'));
   }
   return text;
 }
 
-std::string double_grid(const Grid& grid) {
-  std::string bytes(reinterpret_cast<const char*>(grid.header.data()),
-                    sizeof(double) * grid.header.size());
-  bytes.append(reinterpret_cast<const char*>(grid.cells.data()),
-               sizeof(double) * grid.cells.size());
-  return bytes;
+template <typename T>
+std::string binary_grid(const Grid& grid) {
+  std::vector<T> values(grid.header.begin(), grid.header.end());
+  values.insert(values.end(), grid.cells.begin(), grid.cells.end());
+  return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+}
+std::string double_grid(const Grid& grid) { return binary_grid<double>(grid); }
+std::string single_grid(const Grid& grid) { return binary_grid<float>(grid); }
+
+RunResult run_here(const std::vector<std::string>& args, const std::string& input) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  const int status = run_kavrix(args, Console{out, in});
+  std::fclose(in);
+  return {status, drain(out), "", 0};
 }
 
-std::string single_grid(const Grid& grid) {
-  std::string bytes;
-  auto put = [&bytes](double value) {
-    float single = static_cast<float>(value);
-    bytes.append(reinterpret_cast<const char*>(&single), sizeof single);
-  };
-  for (double value : grid.header) put(value);
-  for (double value : grid.cells) put(value);
-  return bytes;
-}
-
-std::vector<double> doubles_at(const std::string& bytes, size_t offset,
-                               size_t count) {
-  std::vector<double> values(count);
-  if (offset + count * sizeof(double) <= bytes.size()) {
-    std::memcpy(values.data(), bytes.data() + offset, count * sizeof(double));
-  }
-  return values;
-}
-
-std::vector<double> singles_at(const std::string& bytes, size_t offset,
-                               size_t count) {
-  std::vector<float> singles(count);
-  if (offset + count * sizeof(float) <= bytes.size()) {
-    std::memcpy(singles.data(), bytes.data() + offset, count * sizeof(float));
-  }
-  return std::vector<double>(singles.begin(), singles.end());
-}
-
-namespace {
-
-// Reads a pipe to its end.
-std::string drain(int fd) {
-  std::string text;
-  char block[4096];
-  ssize_t got;
-  while ((got = read(fd, block, sizeof block)) > 0) {
-    text.append(block, static_cast<size_t>(got));
-  }
-  close(fd);
-  return text;
-}
-
-// Runs `program` as run_program does; a memory_limit of 0 leaves its
-// memory alone.
-RunResult run_child(const std::string& program,
-                    const std::vector<std::string>& args,
-                    const std::string& input, const std::string& cwd,
-                    size_t memory_limit) {
-  // Standard input comes from a file so that a large answer cannot block.
-  std::string in_name =
-      (std::filesystem::temp_directory_path() / "kavrix-stdin-XXXXXX").string();
-  int in_fd = mkstemp(in_name.data());
-  if (in_fd < 0) throw std::runtime_error("mkstemp");
-  unlink(in_name.c_str());
-  if (write(in_fd, input.data(), input.size()) !=
-      static_cast<ssize_t>(input.size())) {
-    throw std::runtime_error("write stdin");
-  }
-  lseek(in_fd, 0, SEEK_SET);
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-
-  pid_t pid = fork();
+RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                      size_t memory_limit) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const pid_t pid = fork();
   if (pid == 0) {
-    dup2(in_fd, 0);
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    if (chdir(cwd.c_str()) != 0) _exit(127);
-    if (memory_limit > 0) {
-      if (built_with_address_sanitizer()) {
-        const char* given = std::getenv("ASAN_OPTIONS");
-        std::string options = given ? std::string(given) + ":" : "";
-        options += "allocator_may_return_null=1:max_allocation_size_mb=" +
-                   std::to_string(memory_limit >> 20);
-        setenv("ASAN_OPTIONS", options.c_str(), 1);
-      } else {
-        struct rlimit limit = {memory_limit, memory_limit};
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
-      }
-    }
-    std::vector<char*> argv;
-    std::string binary = program;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(args);
-    for (std::string& arg : copies) argv.push_back(arg.data());
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execvp(binary.c_str(), argv.data());
+    // AddressSanitizer needs a vast address space: it refuses the large
+    // allocations itself.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string options = (asan ? asan + std::string(":") : "") +
+                                "allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(memory_limit >> 20);
+    const rlimit limit = {memory_limit, memory_limit};
+    if (memory_limit > 0 && (built_with_address_sanitizer() ? setenv("ASAN_OPTIONS", options.c_str(), 1) : setrlimit(RLIMIT_AS, &limit))) {
+      _exit(127);
+    }
+    if (!freopen("/dev/null", "r", stdin) || dup2(fileno(out), 1) < 0 || dup2(fileno(err), 2) < 0 || chdir(cwd.c_str())) {
+      _exit(127);
+    }
+    alarm(60);  // kept across exec: SIGALRM ends a child that hangs
+    execvp(argv[0], argv.data());
     _exit(127);
   }
-  close(in_fd);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  RunResult result;
-  // Drain the error stream after the output; the tool writes almost nothing there.
-  result.output = drain(out_pipe[0]);
-  result.errors = drain(err_pipe[0]);
   int wstatus = 0;
-  struct rusage usage {};
+  rusage usage{};
   wait4(pid, &wstatus, 0, &usage);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  result.peak_rss_kb = usage.ru_maxrss;
-  // Reports read "ERROR: AddressSanitizer: ..." or "... runtime error: ...";
-  // the warning of an allocation refused under a memory limit is no report.
-  if (result.errors.find("Sanitizer:") != std::string::npos ||
-      result.errors.find("runtime error:") != std::string::npos) {
-    ADD_FAILURE() << "sanitizer report from kavrix:\n" << result.errors;
-  }
+  RunResult result{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, drain(out), drain(err), usage.ru_maxrss};
+  EXPECT_FALSE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGALRM) << program << " was killed after 60 s";
+  // Reports read "ERROR: AddressSanitizer: ..." or "... runtime error: ...".
+  EXPECT_TRUE(result.errors.find("Sanitizer:") == std::string::npos && result.errors.find("runtime error:") == std::string::npos)
+      << "sanitizer report from " << program << ":\n" << result.errors;
   return result;
 }
 
-}  // namespace
-
-RunResult run_program(const std::string& program,
-                      const std::vector<std::string>& args,
-                      const std::string& input, const std::string& cwd) {
-  return run_child(program, args, input, cwd, 0);
-}
-
-RunResult run_tool(const std::vector<std::string>& args,
-                   const std::string& input, const std::string& cwd) {
-  return run_child(KAVRIX_BINARY, args, input, cwd, 0);
-}
-
-RunResult run_tool_with_memory_limit(const std::vector<std::string>& args,
-                                     size_t memory_limit) {
-  return run_child(KAVRIX_BINARY, args, "", ".", memory_limit);
-}
-
-RunResult run_vrt_tool(const std::vector<std::string>& args,
-                       const std::string& cwd) {
-  return run_program(KAVRIX_VRT_BINARY, args, "", cwd);
-}
-
-bool on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    std::filesystem::path file =
-        std::filesystem::path(folder.empty() ? "." : folder) / name;
-    if (access(file.c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
-
-bool built_with_address_sanitizer() {
-#ifdef KAVRIX_TEST_ASAN
-  return true;
-#else
-  return false;
-#endif
-}
+bool built_with_address_sanitizer() { return dlsym(RTLD_DEFAULT, "__asan_init") != nullptr; }
 
 int scaled(int count) {
-  const char* text = std::getenv("KAVRIX_TEST_SCALE");
-  double factor = text ? std::atof(text) : 1.0;
-  if (!(factor > 0)) factor = 1.0;
-  double result = count * factor;
-  return result < 1 ? 1 : static_cast<int>(result);
+  const double factor = std::getenv("KAVRIX_TEST_SCALE") ? std::atof(std::getenv("KAVRIX_TEST_SCALE")) : 1.0;
+  return std::max(1, static_cast<int>(count * (factor > 0 ? factor : 1.0)));
 }
 
 }  // namespace kavrix::test

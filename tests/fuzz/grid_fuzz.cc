@@ -11,14 +11,12 @@
 // run breaks a rule that holds for every input: the status is one the tool
 // defines, no input file is changed, and a successful run leaves an output
 // of exactly the size its header promises.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,127 +31,71 @@ namespace {
 
 constexpr std::string_view kSeparator = "#|#";
 
-// The harness skips grids whose size would make a run long or large: the
-// tool itself would take them (or fail with status 8), but one input must
-// finish well within the fuzzer's time limit.
-constexpr double kMaxCells = 1 << 12;
-constexpr double kMaxRows = 1 << 12;
-
-struct Workspace {
-  std::string dir;
-  std::FILE* out = nullptr;  // the console: messages and dots vanish
-  std::FILE* in = nullptr;   // the console: always at its end
-};
-
-// Never destroyed: the exit handler below still needs it.
-Workspace& workspace() {
-  static Workspace* const w = [] {
-    auto* made = new Workspace;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kavrix-fuzz-XXXXXX")
-            .string();
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    made->dir = pattern;
-    made->out = std::fopen("/dev/null", "w");
-    made->in = std::fopen("/dev/null", "r");
-    if (!made->out || !made->in) abort();
-    // Removes the folder when the fuzzer ends normally.
-    std::atexit([] {
-      std::error_code error;
-      std::filesystem::remove_all(workspace().dir, error);
-    });
-    return made;
-  }();
-  return *w;
-}
-
-void write_bytes(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) !=
-                            bytes.size()) {
-    abort();
-  }
-  if (std::fclose(file) != 0) abort();
-}
-
 std::string read_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Whether a run on grid A stays small enough to fuzz. Reads A's header the
-// way the tool does; a grid it cannot read ends the run early anyway.
-bool small_enough(const std::string& a_path) {
+// The header of grid A as the tool reads it; false if it cannot be read.
+bool header_of(const std::string& path, kavrix::GridHeader& header) {
   kavrix::GridInput a;
-  a.name = a_path;
-  if (!kavrix::open_input_grid(a).ok()) return true;
-  const double ncols = a.header.ncols;
-  const double nrows = a.header.nrows;
-  if (!(std::fabs(ncols) <= kMaxCells) || !(std::fabs(nrows) <= kMaxRows)) {
-    return false;
-  }
-  return std::fabs(ncols) * std::fmax(nrows, 1.0) <= kMaxCells;
-}
-
-bool is_known_status(int status) {
-  return (status >= 0 && status <= 8) || status == 98;
+  a.name = path;
+  if (!kavrix::open_input_grid(a).ok()) return false;
+  header = a.header;
+  return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  Workspace& w = workspace();
+  // A folder removed when the fuzzer ends normally; a console whose
+  // messages and dots vanish and whose input is always at its end.
+  static const std::string dir = [] {
+    static std::string made = (std::filesystem::temp_directory_path() / "kavrix-fuzz-XXXXXX").string();
+    if (mkdtemp(made.data()) == nullptr) abort();
+    std::atexit([] { std::error_code error; std::filesystem::remove_all(made, error); });
+    return made;
+  }();
+  static std::FILE* const out = std::fopen("/dev/null", "w");
+  static std::FILE* const in = std::fopen("/dev/null", "r");
+  if (size == 0 || !out || !in) return 0;
   const unsigned choice = data[0];
   std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-
-  std::string_view pieces[3];
+  std::string pieces[3];
+  const std::string names[3] = {dir + "/a.grd", dir + "/t.grd", dir + "/s.grd"};
   for (int i = 0; i < 3; ++i) {
-    size_t cut = i < 2 ? rest.find(kSeparator) : std::string_view::npos;
+    const size_t cut = i < 2 ? rest.find(kSeparator) : std::string_view::npos;
     pieces[i] = rest.substr(0, cut);
-    rest = cut == std::string_view::npos ? std::string_view()
-                                         : rest.substr(cut + kSeparator.size());
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + kSeparator.size());
+    std::ofstream(names[i], std::ios::binary) << pieces[i];
   }
-  const std::string names[3] = {w.dir + "/a.grd", w.dir + "/t.grd",
-                                w.dir + "/s.grd"};
-  for (int i = 0; i < 3; ++i) write_bytes(names[i], pieces[i]);
-  if (!small_enough(names[0])) return 0;
+  // Grids whose runs would be long or large are skipped: the tool would
+  // take them (or fail with status 8), but one input must finish quickly.
+  kavrix::GridHeader h;
+  if (header_of(names[0], h) && !(std::fabs(h.nrows) <= 4096 && std::fabs(h.ncols) * std::fmax(h.nrows, 1.0) <= 4096)) {
+    return 0;
+  }
 
-  const std::string output =
-      w.dir + ((choice & 4) != 0 ? "/missing/out.grd" : "/out.grd");
+  const std::string output = dir + ((choice & 4) != 0 ? "/missing/out.grd" : "/out.grd");
   std::remove(output.c_str());
   std::vector<std::string> args = {names[0], names[1], names[2], output};
   static const char* const kSwitches[] = {nullptr, "-f:t", "-f:d", "-f:s"};
-  if (const char* format_switch = kSwitches[choice & 3]) {
-    args.push_back(format_switch);
-  }
+  if (kSwitches[choice & 3]) args.push_back(kSwitches[choice & 3]);
+  std::clearerr(in);
+  const int status = kavrix::run_kavrix(args, kavrix::Console{out, in});
 
-  std::clearerr(w.in);
-  const int status = kavrix::run_kavrix(args, kavrix::Console{w.out, w.in});
-
-  if (!is_known_status(status)) abort();
+  if (!((status >= 0 && status <= 8) || status == 98)) abort();
   for (int i = 0; i < 3; ++i) {
     if (read_bytes(names[i]) != pieces[i]) abort();  // an input was changed
   }
-  if (status == 0) {
-    kavrix::GridInput a;
-    a.name = names[0];
-    if (!kavrix::open_input_grid(a).ok()) abort();
-    const double cells =
-        a.header.ncols * std::trunc(std::fmax(a.header.nrows, 0.0));
-    const std::string written = read_bytes(output);
-    switch (kavrix::output_format_from_switch(args)) {
-      case kavrix::GridFormat::binary_double:
-        if (written.size() != 96 + 8 * cells) abort();
-        break;
-      case kavrix::GridFormat::binary_single:
-        if (written.size() != 48 + 4 * cells) abort();
-        break;
-      case kavrix::GridFormat::text:
-        if (written.compare(0, 6, "ncols\t") != 0) abort();
-        break;
-    }
+  if (status != 0) return 0;
+  if (!header_of(names[0], h)) abort();
+  const double cells = h.ncols * std::trunc(std::fmax(h.nrows, 0.0));
+  const std::string written = read_bytes(output);
+  switch (kavrix::output_format_from_switch(args)) {
+    case kavrix::GridFormat::binary_double: if (written.size() != 96 + 8 * cells) abort(); break;
+    case kavrix::GridFormat::binary_single: if (written.size() != 48 + 4 * cells) abort(); break;
+    case kavrix::GridFormat::text: if (written.compare(0, 6, "ncols\t") != 0) abort(); break;
   }
   return 0;
 }
