@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "distribution/number_text.h"
+#include "distribution/value_text.h"
 
 namespace kavrix {
 namespace {

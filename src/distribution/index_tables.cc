@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "distribution/number_text.h"
+#include "distribution/value_text.h"
 
 namespace kavrix {
 

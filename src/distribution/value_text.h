@@ -1,6 +1,6 @@
-// Numbers as text for the tables and the picture of a distribution.
-#ifndef KAVRIX_DISTRIBUTION_NUMBER_TEXT_H_
-#define KAVRIX_DISTRIBUTION_NUMBER_TEXT_H_
+// Index values as text for the tables and the picture of a distribution.
+#ifndef KAVRIX_DISTRIBUTION_VALUE_TEXT_H_
+#define KAVRIX_DISTRIBUTION_VALUE_TEXT_H_
 
 #include <string>
 
@@ -18,4 +18,4 @@ std::string significant_text(double value, int digits);
 
 }  // namespace kavrix
 
-#endif  // KAVRIX_DISTRIBUTION_NUMBER_TEXT_H_
+#endif  // KAVRIX_DISTRIBUTION_VALUE_TEXT_H_

@@ -1,4 +1,4 @@
-#include "distribution/number_text.h"
+#include "distribution/value_text.h"
 
 #include <charconv>
 
