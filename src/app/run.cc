@@ -67,7 +67,6 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   const int n = static_cast<int>(run.a.header.ncols);
   status = open_output_grid(run.out, inputs, console);
   if (!status.ok()) return status;
-  prepare_row_writes(run.out, n);
   print_message(console, write_output_header(run.out, run.a.header));
 
   const ParameterTable table =

@@ -28,32 +28,21 @@ Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& valu
   return {};
 }
 
-// Reads up to twelve values of type T from the start of the file and tells
-// whether the sixth, the nodata value, is there and is the binary mark.
-// Values the file does not hold stay zero.
+// Reads up to twelve values of type T from the start of the file and, if
+// the sixth, the nodata value, is there and is the binary mark, sets the
+// header from them. Values the file does not hold are zero.
 template <typename T>
-bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
+bool read_binary_header(std::FILE* file, GridHeader& header) {
+  std::array<T, kHeaderFields> stored{};
   if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  size_t got = std::fread(out.data(), sizeof(T), kHeaderFields, file);
+  size_t got = std::fread(stored.data(), sizeof(T), kHeaderFields, file);
   // A value cut by the end of the file may hold some of its bytes.
-  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), T{0});
-  return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
-}
-
-// A binary grid whose rows reach kDirectRowBytes is read from here on
-// through its descriptor, placed just after the header, past the stream's
-// buffer; the stream itself is not read again.
-Status read_wide_rows_directly(GridInput& grid, size_t value_bytes) {
-  if (!(grid.header.ncols * static_cast<double>(value_bytes) >=
-        static_cast<double>(kDirectRowBytes))) {
-    return {};
-  }
-  const auto header_bytes = static_cast<off_t>(kHeaderFields * value_bytes);
-  if (lseek(fileno(grid.file.get()), header_bytes, SEEK_SET) != header_bytes) {
-    return cannot_open(grid);
-  }
-  grid.direct = true;
-  return {};
+  std::fill(stored.begin() + static_cast<std::ptrdiff_t>(got), stored.end(), T{0});
+  if (got < 6 || stored[5] != static_cast<T>(kNoDataMark)) return false;
+  std::array<double, kHeaderFields> values{};
+  std::copy(stored.begin(), stored.end(), values.begin());
+  set_header_values(header, values);
+  return true;
 }
 
 Status recognise(GridInput& grid) {
@@ -73,24 +62,30 @@ Status recognise(GridInput& grid) {
     set_header_values(grid.header, values);
     return status;
   }
-
-  std::array<double, kHeaderFields> doubles{};
-  if (read_binary_header(file, doubles)) {
-    set_header_values(grid.header, doubles);
+  if (read_binary_header<double>(file, grid.header)) {
     grid.format = GridFormat::binary_double;
-    return read_wide_rows_directly(grid, sizeof(double));
-  }
-  std::array<float, kHeaderFields> singles{};
-  if (read_binary_header(file, singles)) {
-    for (size_t k = 0; k < kHeaderFields; ++k) doubles[k] = singles[k];
-    set_header_values(grid.header, doubles);
+  } else if (read_binary_header<float>(file, grid.header)) {
     grid.format = GridFormat::binary_single;
-    return read_wide_rows_directly(grid, sizeof(float));
+  } else {
+    return failure(kExitUnknownFormat,
+                   "could not recognise file format (ascii, single or double) "
+                   "for %s\n",
+                   grid.name.c_str());
   }
-  return failure(kExitUnknownFormat,
-                 "could not recognise file format (ascii, single or double) "
-                 "for %s\n",
-                 grid.name.c_str());
+  // A binary grid whose rows reach kDirectRowBytes is read from here on
+  // through its descriptor, placed just after the header, past the
+  // stream's buffer; the stream itself is not read again.
+  const size_t bytes = value_bytes(grid.format);
+  if (!(grid.header.ncols * static_cast<double>(bytes) >=
+        static_cast<double>(kDirectRowBytes))) {
+    return {};
+  }
+  const auto header_bytes = static_cast<off_t>(kHeaderFields * bytes);
+  if (lseek(fileno(file), header_bytes, SEEK_SET) != header_bytes) {
+    return cannot_open(grid);
+  }
+  grid.direct = true;
+  return {};
 }
 
 }  // namespace
@@ -104,9 +99,7 @@ Status open_input_grid(GridInput& grid) {
 }
 
 Status rewind_input_grid(GridInput& grid) {
-  off_t body = 0;
-  if (grid.format == GridFormat::binary_double) body = off_t{kHeaderFields} * 8;
-  if (grid.format == GridFormat::binary_single) body = off_t{kHeaderFields} * 4;
+  const auto body = static_cast<off_t>(kHeaderFields * value_bytes(grid.format));
   // A text grid and wide binary rows are read through the descriptor, the
   // other rows through the stream's buffer.
   const bool moved =
