@@ -14,14 +14,13 @@
 namespace kavrix {
 namespace {
 
-constexpr const char* kUsage[] = {
+constexpr const char kUsage[] =
     "usage : kavrix <flowaccumulation> <transmisivity> <slope> <outgrid> "
-    "[-f:t|s|d]\n",
+    "[-f:t|s|d]\n"
     "flowaccumulation m2\ntransmissivity m2/h\nslope grad\n\noutgrid ln( "
-    "A/(T*tanB))\n\n",
+    "A/(T*tanB))\n\n"
     "-f:t|s|d output format. t=text (with double precision, this is "
-    "default), d=double precision, s=single precision\n",
-};
+    "default), d=double precision, s=single precision\n";
 
 // Everything a run owns, released together when the run ends.
 struct Run {
@@ -32,18 +31,6 @@ struct Run {
   ScratchRow scratch;
 };
 
-// Allocates the four row buffers and the scratch row for n values.
-Status allocate_rows(Run& run, int n) {
-  run.a.row = allocate_row(n);
-  run.t.row = allocate_row(n);
-  run.s.row = allocate_row(n);
-  run.out_row = allocate_row(n);
-  if (!run.a.row || !run.t.row || !run.s.row || !run.out_row) {
-    return no_memory_for_row(n);
-  }
-  return {};
-}
-
 Status run_sequence(Run& run, const std::vector<std::string>& args,
                     const Console& console) {
   run.a.name = args[0];
@@ -52,7 +39,8 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   run.out.name = args[3];
   run.out.format = output_format_from_switch(args);
 
-  for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+  GridInput* const inputs[] = {&run.a, &run.t, &run.s};
+  for (GridInput* grid : inputs) {
     Status status = open_input_grid(*grid);
     if (!status.ok()) return status;
   }
@@ -61,11 +49,11 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   status = check_grid_size(run.a.header, run.a.name);
   if (!status.ok()) return status;
 
-  const FileIdentity inputs[] = {run.a.identity, run.t.identity,
-                                 run.s.identity};
+  const FileIdentity identities[] = {run.a.identity, run.t.identity,
+                                     run.s.identity};
   // The grid size check keeps both counts within 32 bits.
   const int n = static_cast<int>(run.a.header.ncols);
-  status = open_output_grid(run.out, inputs, console);
+  status = open_output_grid(run.out, identities, console);
   if (!status.ok()) return status;
   print_message(console, write_output_header(run.out, run.a.header));
 
@@ -73,15 +61,17 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
       make_parameter_table(run.a.header, run.s.header, run.t.header);
   const double nrows = table.value[kNrows][kGridA];
   const int rows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
-  status = allocate_rows(run, n);
-  if (!status.ok()) return status;
+  for (GridInput* grid : inputs) grid->row = allocate_row(n);
+  run.out_row = allocate_row(n);
+  run.scratch = allocate_row<float>(n);
+  if (!run.a.row || !run.t.row || !run.s.row || !run.out_row || !run.scratch) {
+    return no_memory_for_row(n);
+  }
   stats_reset(run.stats, table.value[kNodataValue][kGridS]);
-  run.scratch = allocate_scratch_row(n);
-  if (!run.scratch) return no_memory_for_row(n);
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {
-    for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+    for (GridInput* grid : inputs) {
       status = read_grid_row(*grid, run.scratch.get(), n, row);
       if (!status.ok()) return status;
     }
@@ -121,7 +111,7 @@ GridFormat output_format_from_switch(const std::vector<std::string>& args) {
 
 int run_kavrix(const std::vector<std::string>& args, const Console& console) {
   if (args.size() < 4) {
-    for (const char* piece : kUsage) std::fputs(piece, console.out);
+    std::fputs(kUsage, console.out);
     std::fflush(console.out);
     return kExitUsage;
   }

@@ -18,7 +18,7 @@ constexpr const char kUsage[] =
 // A binary grid must hold every cell its header promises; GDAL would
 // otherwise show the missing cells as data.
 Status check_binary_size(const GridInput& grid) {
-  const double bytes = grid.format == GridFormat::binary_single ? 4 : 8;
+  const auto bytes = static_cast<double>(value_bytes(grid.format));
   const double needed = bytes * (kHeaderFields + grid.header.ncols *
                                                      grid.header.nrows);
   struct stat info {};
