@@ -127,20 +127,17 @@ Status write_output_row(OutputGrid& out, const double* row, float* scratch,
   if (out.format == GridFormat::text) {
     return write_text_row(out, row, n, row_number);
   }
-  if (out.format == GridFormat::binary_double) {
-    if (write_values(out, row + 1, sizeof(double), count) < count) {
-      return cannot_write_row(out, row_number);
-    }
-    return {};
+  const bool single = out.format == GridFormat::binary_single;
+  if (single) {
+    for (size_t k = 1; k <= count; ++k) scratch[k] = static_cast<float>(row[k]);
   }
-  for (size_t k = 1; k <= count; ++k) scratch[k] = static_cast<float>(row[k]);
-  size_t written = write_values(out, scratch + 1, sizeof(float), count);
-  if (written < count) {
-    return failure(kExitRowWrite, "error writing row %d, col %d in %s\n",
-                   row_number, static_cast<int>(written) + 1,
-                   out.name.c_str());
-  }
-  return {};
+  const size_t written = single
+                             ? write_values(out, scratch + 1, sizeof(float), count)
+                             : write_values(out, row + 1, sizeof(double), count);
+  if (written == count) return {};
+  if (!single) return cannot_write_row(out, row_number);
+  return failure(kExitRowWrite, "error writing row %d, col %d in %s\n",
+                 row_number, static_cast<int>(written) + 1, out.name.c_str());
 }
 
 Status write_output_statistics(OutputGrid& out, const GridHeader& header) {
