@@ -13,10 +13,7 @@ bool read_line(std::FILE* in, std::string& line) {
   line.clear();
   int c = std::fgetc(in);
   if (c == EOF) return false;
-  while (c != EOF && c != '\n') {
-    line.push_back(static_cast<char>(c));
-    c = std::fgetc(in);
-  }
+  for (; c != EOF && c != '\n'; c = std::fgetc(in)) line.push_back(static_cast<char>(c));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }

@@ -6,7 +6,6 @@
 #include "grid/grid_input.h"
 #include "grid/grid_size.h"
 #include "grid/row_buffer.h"
-#include "grid/row_reader.h"
 #include "index/agreement.h"
 #include "index/cell_rule.h"
 #include "index/running_stats.h"

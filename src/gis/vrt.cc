@@ -75,10 +75,9 @@ Status check_vrt_header(const GridHeader& h, const std::string& name) {
 
 std::string make_vrt(const GridHeader& h, GridFormat format,
                      const VrtSource& source) {
-  const long long ncols = static_cast<long long>(h.ncols);
-  const long long nrows = static_cast<long long>(h.nrows);
+  const auto ncols = static_cast<long long>(h.ncols);
   const std::string cols = std::to_string(ncols);
-  const std::string rows = std::to_string(nrows);
+  const std::string rows = std::to_string(static_cast<long long>(h.nrows));
   // The first row is the northernmost: the origin is the upper-left corner.
   const double top = h.yll + h.nrows * h.cellsize;
 

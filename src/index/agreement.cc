@@ -27,8 +27,7 @@ Status compare_with(const GridInput& a, const GridInput& other) {
 Status check_agreement(const GridInput& a, const GridInput& t,
                        const GridInput& s) {
   Status status = compare_with(a, t);
-  if (!status.ok()) return status;
-  return compare_with(a, s);
+  return status.ok() ? compare_with(a, s) : status;
 }
 
 }  // namespace kavrix

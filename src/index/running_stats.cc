@@ -7,10 +7,7 @@
 namespace kavrix {
 
 void stats_reset(RunningStats& stats, double threshold) {
-  stats.threshold = threshold;
-  stats.count = 0;
-  stats.sum = 0;
-  stats.sum_sq = 0;
+  stats = {0, stats.min, stats.max, 0, 0, threshold};
 }
 
 void stats_finish(const RunningStats& stats, double& count, double& min,
