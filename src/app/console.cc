@@ -48,12 +48,10 @@ Status open_output_grid(OutputGrid& out, std::span<const FileIdentity> inputs,
     print_message(console, status);
     std::fputs("please enter new output file name: ", console.out);
     std::fflush(console.out);
-    std::string answer;
-    if (!read_line(console.in, answer) || answer.empty()) {
+    if (!read_line(console.in, out.name) || out.name.empty()) {
       return {kExitUsage, {}};
     }
     std::fputs("\r\n", console.out);
-    out.name = answer;
   }
 }
 

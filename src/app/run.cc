@@ -38,29 +38,25 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   run.out.name = args[3];
   run.out.format = output_format_from_switch(args);
 
-  GridInput* const inputs[] = {&run.a, &run.t, &run.s};
-  for (GridInput* grid : inputs) {
-    Status status = open_input_grid(*grid);
-    if (!status.ok()) return status;
+  Status status;
+  for (GridInput* grid : {&run.a, &run.t, &run.s}) {
+    if (status.ok()) status = open_input_grid(*grid);
   }
-  Status status = check_agreement(run.a, run.t, run.s);
-  if (!status.ok()) return status;
-  status = check_grid_size(run.a.header, run.a.name);
-  if (!status.ok()) return status;
-
+  if (status.ok()) status = check_agreement(run.a, run.t, run.s);
+  if (status.ok()) status = check_grid_size(run.a.header, run.a.name);
   const FileIdentity identities[] = {run.a.identity, run.t.identity,
                                      run.s.identity};
+  if (status.ok()) status = open_output_grid(run.out, identities, console);
+  if (!status.ok()) return status;
   // The grid size check keeps both counts within 32 bits.
   const int n = static_cast<int>(run.a.header.ncols);
-  status = open_output_grid(run.out, identities, console);
-  if (!status.ok()) return status;
   print_message(console, write_output_header(run.out, run.a.header));
 
   const ParameterTable table =
       make_parameter_table(run.a.header, run.s.header, run.t.header);
   const double nrows = table.value[kNrows][kGridA];
   const int rows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
-  for (GridInput* grid : inputs) grid->row = allocate_row(n);
+  for (GridInput* grid : {&run.a, &run.t, &run.s}) grid->row = allocate_row(n);
   run.out_row = allocate_row(n);
   run.scratch = allocate_row<float>(n);
   if (!run.a.row || !run.t.row || !run.s.row || !run.out_row || !run.scratch) {
@@ -70,7 +66,7 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {
-    for (GridInput* grid : inputs) {
+    for (GridInput* grid : {&run.a, &run.t, &run.s}) {
       status = read_grid_row(*grid, run.scratch.get(), n, row);
       if (!status.ok()) return status;
     }
@@ -84,11 +80,10 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   }
   std::fputc('\n', console.out);
 
-  if (run.out.format != GridFormat::text) {
-    stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
-                 run.a.header.stat_max, run.a.header.stat_sum,
-                 run.a.header.stat_mean, run.a.header.stat_stddev);
-  }
+  // A text output carries no statistics: write_output_statistics skips them.
+  stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
+               run.a.header.stat_max, run.a.header.stat_sum,
+               run.a.header.stat_mean, run.a.header.stat_stddev);
   status = write_output_statistics(run.out, run.a.header);
   if (!status.ok()) return status;
   return close_output_grid(run.out);
@@ -100,9 +95,8 @@ GridFormat output_format_from_switch(const std::vector<std::string>& args) {
   if (args.size() < 5 || args[4].find("-f:") == std::string::npos) {
     return GridFormat::text;
   }
-  const std::string& arg = args[4];
-  const size_t colon = arg.find(':');
-  const char choice = colon + 1 < arg.size() ? arg[colon + 1] : '\0';
+  // "-f:" holds a ':'; the character after one at the end is '\0'.
+  const char choice = args[4][args[4].find(':') + 1];
   if (choice == 's') return GridFormat::binary_single;
   if (choice == 'd') return GridFormat::binary_double;
   return GridFormat::text;

@@ -59,13 +59,9 @@ Status run(const std::string& grid_name, const std::string& vrt,
   GridInput grid;
   grid.name = grid_name;
   Status status = open_input_grid(grid);
+  if (status.ok()) status = check_vrt_header(grid.header, grid.name);
+  if (status.ok() && grid.format != GridFormat::text) status = check_binary_size(grid);
   if (!status.ok()) return status;
-  status = check_vrt_header(grid.header, grid.name);
-  if (!status.ok()) return status;
-  if (grid.format != GridFormat::text) {
-    status = check_binary_size(grid);
-    if (!status.ok()) return status;
-  }
   if (!vrt.empty() && names_one_of(vrt, {&grid.identity, 1})) {
     return failure(kVrtUsage, "the VRT %s would replace the grid itself\n",
                    vrt.c_str());

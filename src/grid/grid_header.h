@@ -53,9 +53,8 @@ enum class GridFormat { text, binary_double, binary_single };
 
 /// Bytes of one value of a binary format; 0 for text.
 inline constexpr std::size_t value_bytes(GridFormat format) {
-  return format == GridFormat::binary_double   ? 8
-         : format == GridFormat::binary_single ? 4
-                                               : 0;
+  if (format == GridFormat::binary_double) return 8;
+  return format == GridFormat::binary_single ? 4 : 0;
 }
 
 }  // namespace kavrix

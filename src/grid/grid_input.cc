@@ -15,9 +15,10 @@ Status cannot_open(const GridInput& grid) {
 }
 
 // The six keyword/number pairs of a text header, read from the stream's
-// start. Keywords are not examined: the numbers are placed by position,
-// whatever the words before them say.
-Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& values) {
+// start into `header`. Keywords are not examined: the numbers are placed by
+// position, whatever the words before them say.
+Status read_text_header(GridInput& grid, GridHeader& header) {
+  std::array<double, kHeaderFields> values{};
   text_reader_attach(grid.text, grid.file.get());
   for (size_t i = 0; i < 6; ++i) {
     if (!skip_text_token(grid.text) || !read_text_number(grid.text, values[i])) {
@@ -25,6 +26,7 @@ Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& valu
                      grid.name.c_str());
     }
   }
+  set_header_values(header, values);
   return {};
 }
 
@@ -57,10 +59,7 @@ Status recognise(GridInput& grid) {
   if (got == sizeof mark && std::memcmp(mark, "ncol", sizeof mark) == 0) {
     grid.file.reset(std::fopen(grid.name.c_str(), "rt"));
     if (!grid.file) return cannot_open(grid);
-    std::array<double, kHeaderFields> values{};
-    Status status = read_text_header(grid, values);
-    set_header_values(grid.header, values);
-    return status;
+    return read_text_header(grid, grid.header);
   }
   if (read_binary_header<double>(file, grid.header)) {
     grid.format = GridFormat::binary_double;
@@ -76,15 +75,12 @@ Status recognise(GridInput& grid) {
   // through its descriptor, placed just after the header, past the
   // stream's buffer; the stream itself is not read again.
   const size_t bytes = value_bytes(grid.format);
-  if (!(grid.header.ncols * static_cast<double>(bytes) >=
-        static_cast<double>(kDirectRowBytes))) {
-    return {};
-  }
+  grid.direct = grid.header.ncols * static_cast<double>(bytes) >=
+                static_cast<double>(kDirectRowBytes);
   const auto header_bytes = static_cast<off_t>(kHeaderFields * bytes);
-  if (lseek(fileno(file), header_bytes, SEEK_SET) != header_bytes) {
+  if (grid.direct && lseek(fileno(file), header_bytes, SEEK_SET) != header_bytes) {
     return cannot_open(grid);
   }
-  grid.direct = true;
   return {};
 }
 
@@ -120,8 +116,8 @@ Status rewind_input_grid(GridInput& grid) {
                    grid.name.c_str());
   }
   if (grid.format != GridFormat::text) return {};
-  std::array<double, kHeaderFields> values{};
-  return read_text_header(grid, values);
+  GridHeader again;  // the header as it reads now; the first one stays
+  return read_text_header(grid, again);
 }
 
 Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number) {

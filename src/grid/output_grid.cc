@@ -153,11 +153,8 @@ Status write_output_statistics(OutputGrid& out, const GridHeader& header) {
 }
 
 Status close_output_grid(OutputGrid& out) {
-  if (!out.file) return {};
-  if (std::fclose(out.file.release()) != 0) {
-    return cannot_write(out, kExitRowWrite);
-  }
-  return {};
+  if (!out.file || std::fclose(out.file.release()) == 0) return {};
+  return cannot_write(out, kExitRowWrite);
 }
 
 }  // namespace kavrix

@@ -20,12 +20,11 @@ constexpr size_t kBlockBytes = size_t{1} << 16;
 // false when nothing more can be read, or when memory is short.
 bool refill(TextReader& r) {
   if (r.at_eof || r.failed) return false;
-  size_t unread = r.end - r.begin;
   if (r.begin > 0) {
-    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, unread);
+    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, r.end - r.begin);
     r.held = r.held > r.begin ? r.held - r.begin : 0;
+    r.end -= r.begin;
     r.begin = 0;
-    r.end = unread;
   }
   if (r.capacity - r.end < kBlockBytes / 2) {
     // A token that cannot be held whole is taken as not a number.
