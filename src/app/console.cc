@@ -13,10 +13,7 @@ bool read_line(std::FILE* in, std::string& line) {
   line.clear();
   int c = std::fgetc(in);
   if (c == EOF) return false;
-  while (c != EOF && c != '\n') {
-    line.push_back(static_cast<char>(c));
-    c = std::fgetc(in);
-  }
+  for (; c != EOF && c != '\n'; c = std::fgetc(in)) line.push_back(static_cast<char>(c));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
@@ -51,12 +48,10 @@ Status open_output_grid(OutputGrid& out, std::span<const FileIdentity> inputs,
     print_message(console, status);
     std::fputs("please enter new output file name: ", console.out);
     std::fflush(console.out);
-    std::string answer;
-    if (!read_line(console.in, answer) || answer.empty()) {
+    if (!read_line(console.in, out.name) || out.name.empty()) {
       return {kExitUsage, {}};
     }
     std::fputs("\r\n", console.out);
-    out.name = answer;
   }
 }
 

@@ -6,7 +6,6 @@
 #include "grid/grid_input.h"
 #include "grid/grid_size.h"
 #include "grid/row_buffer.h"
-#include "grid/row_reader.h"
 #include "index/agreement.h"
 #include "index/cell_rule.h"
 #include "index/running_stats.h"
@@ -14,14 +13,13 @@
 namespace kavrix {
 namespace {
 
-constexpr const char* kUsage[] = {
+constexpr const char kUsage[] =
     "usage : kavrix <flowaccumulation> <transmisivity> <slope> <outgrid> "
-    "[-f:t|s|d]\n",
+    "[-f:t|s|d]\n"
     "flowaccumulation m2\ntransmissivity m2/h\nslope grad\n\noutgrid ln( "
-    "A/(T*tanB))\n\n",
+    "A/(T*tanB))\n\n"
     "-f:t|s|d output format. t=text (with double precision, this is "
-    "default), d=double precision, s=single precision\n",
-};
+    "default), d=double precision, s=single precision\n";
 
 // Everything a run owns, released together when the run ends.
 struct Run {
@@ -32,18 +30,6 @@ struct Run {
   ScratchRow scratch;
 };
 
-// Allocates the four row buffers and the scratch row for n values.
-Status allocate_rows(Run& run, int n) {
-  run.a.row = allocate_row(n);
-  run.t.row = allocate_row(n);
-  run.s.row = allocate_row(n);
-  run.out_row = allocate_row(n);
-  if (!run.a.row || !run.t.row || !run.s.row || !run.out_row) {
-    return no_memory_for_row(n);
-  }
-  return {};
-}
-
 Status run_sequence(Run& run, const std::vector<std::string>& args,
                     const Console& console) {
   run.a.name = args[0];
@@ -52,33 +38,31 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   run.out.name = args[3];
   run.out.format = output_format_from_switch(args);
 
+  Status status;
   for (GridInput* grid : {&run.a, &run.t, &run.s}) {
-    Status status = open_input_grid(*grid);
-    if (!status.ok()) return status;
+    if (status.ok()) status = open_input_grid(*grid);
   }
-  Status status = check_agreement(run.a, run.t, run.s);
+  if (status.ok()) status = check_agreement(run.a, run.t, run.s);
+  if (status.ok()) status = check_grid_size(run.a.header, run.a.name);
+  const FileIdentity identities[] = {run.a.identity, run.t.identity,
+                                     run.s.identity};
+  if (status.ok()) status = open_output_grid(run.out, identities, console);
   if (!status.ok()) return status;
-  status = check_grid_size(run.a.header, run.a.name);
-  if (!status.ok()) return status;
-
-  const FileIdentity inputs[] = {run.a.identity, run.t.identity,
-                                 run.s.identity};
   // The grid size check keeps both counts within 32 bits.
   const int n = static_cast<int>(run.a.header.ncols);
-  status = open_output_grid(run.out, inputs, console);
-  if (!status.ok()) return status;
-  prepare_row_writes(run.out, n);
   print_message(console, write_output_header(run.out, run.a.header));
 
   const ParameterTable table =
       make_parameter_table(run.a.header, run.s.header, run.t.header);
   const double nrows = table.value[kNrows][kGridA];
   const int rows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
-  status = allocate_rows(run, n);
-  if (!status.ok()) return status;
+  for (GridInput* grid : {&run.a, &run.t, &run.s}) grid->row = allocate_row(n);
+  run.out_row = allocate_row(n);
+  run.scratch = allocate_row<float>(n);
+  if (!run.a.row || !run.t.row || !run.s.row || !run.out_row || !run.scratch) {
+    return no_memory_for_row(n);
+  }
   stats_reset(run.stats, table.value[kNodataValue][kGridS]);
-  run.scratch = allocate_scratch_row(n);
-  if (!run.scratch) return no_memory_for_row(n);
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {
@@ -96,11 +80,10 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   }
   std::fputc('\n', console.out);
 
-  if (run.out.format != GridFormat::text) {
-    stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
-                 run.a.header.stat_max, run.a.header.stat_sum,
-                 run.a.header.stat_mean, run.a.header.stat_stddev);
-  }
+  // A text output carries no statistics: write_output_statistics skips them.
+  stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
+               run.a.header.stat_max, run.a.header.stat_sum,
+               run.a.header.stat_mean, run.a.header.stat_stddev);
   status = write_output_statistics(run.out, run.a.header);
   if (!status.ok()) return status;
   return close_output_grid(run.out);
@@ -112,9 +95,8 @@ GridFormat output_format_from_switch(const std::vector<std::string>& args) {
   if (args.size() < 5 || args[4].find("-f:") == std::string::npos) {
     return GridFormat::text;
   }
-  const std::string& arg = args[4];
-  const size_t colon = arg.find(':');
-  const char choice = colon + 1 < arg.size() ? arg[colon + 1] : '\0';
+  // "-f:" holds a ':'; the character after one at the end is '\0'.
+  const char choice = args[4][args[4].find(':') + 1];
   if (choice == 's') return GridFormat::binary_single;
   if (choice == 'd') return GridFormat::binary_double;
   return GridFormat::text;
@@ -122,7 +104,7 @@ GridFormat output_format_from_switch(const std::vector<std::string>& args) {
 
 int run_kavrix(const std::vector<std::string>& args, const Console& console) {
   if (args.size() < 4) {
-    for (const char* piece : kUsage) std::fputs(piece, console.out);
+    std::fputs(kUsage, console.out);
     std::fflush(console.out);
     return kExitUsage;
   }

@@ -18,7 +18,7 @@ constexpr const char kUsage[] =
 // A binary grid must hold every cell its header promises; GDAL would
 // otherwise show the missing cells as data.
 Status check_binary_size(const GridInput& grid) {
-  const double bytes = grid.format == GridFormat::binary_single ? 4 : 8;
+  const auto bytes = static_cast<double>(value_bytes(grid.format));
   const double needed = bytes * (kHeaderFields + grid.header.ncols *
                                                      grid.header.nrows);
   struct stat info {};
@@ -59,13 +59,9 @@ Status run(const std::string& grid_name, const std::string& vrt,
   GridInput grid;
   grid.name = grid_name;
   Status status = open_input_grid(grid);
+  if (status.ok()) status = check_vrt_header(grid.header, grid.name);
+  if (status.ok() && grid.format != GridFormat::text) status = check_binary_size(grid);
   if (!status.ok()) return status;
-  status = check_vrt_header(grid.header, grid.name);
-  if (!status.ok()) return status;
-  if (grid.format != GridFormat::text) {
-    status = check_binary_size(grid);
-    if (!status.ok()) return status;
-  }
   if (!vrt.empty() && names_one_of(vrt, {&grid.identity, 1})) {
     return failure(kVrtUsage, "the VRT %s would replace the grid itself\n",
                    vrt.c_str());

@@ -2,26 +2,24 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kavrix {
 
 Status failure(int exit_status, const char* format, ...) {
   Status status{exit_status, {}};
-  // Names can be of any length and %f of a huge value is long: measure first.
+  // Names can be of any length and %f of a huge value is long: the text is
+  // formatted into memory of its own size.
   std::va_list args;
   va_start(args, format);
+  char* text = nullptr;
   // The analyser does not see va_start initialise the list on x86-64.
   // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-  int length = std::vsnprintf(nullptr, 0, format, args);
+  const int length = vasprintf(&text, format, args);
   va_end(args);
-  if (length > 0) {
-    status.message.resize(static_cast<size_t>(length) + 1);
-    va_start(args, format);
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-    std::vsnprintf(status.message.data(), status.message.size(), format, args);
-    va_end(args);
-    status.message.resize(static_cast<size_t>(length));
-  }
+  if (length < 0) return status;
+  status.message.assign(text, static_cast<size_t>(length));
+  std::free(text);
   return status;
 }
 

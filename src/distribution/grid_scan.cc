@@ -1,7 +1,6 @@
 #include "distribution/grid_scan.h"
 
 #include "grid/grid_size.h"
-#include "grid/row_reader.h"
 
 namespace kavrix {
 namespace {
@@ -32,7 +31,7 @@ Status open_grid_scan(GridScan& scan, const std::string& name) {
   const double nrows = scan.grid.header.nrows;
   scan.nrows = nrows >= 1.0 ? static_cast<int>(nrows) : 0;
   scan.grid.row = allocate_row(scan.ncols);
-  scan.scratch = allocate_scratch_row(scan.ncols);
+  scan.scratch = allocate_row<float>(scan.ncols);
   if (!scan.grid.row || !scan.scratch) return no_memory_for_row(scan.ncols);
   return {};
 }

@@ -75,10 +75,9 @@ Status check_vrt_header(const GridHeader& h, const std::string& name) {
 
 std::string make_vrt(const GridHeader& h, GridFormat format,
                      const VrtSource& source) {
-  const long long ncols = static_cast<long long>(h.ncols);
-  const long long nrows = static_cast<long long>(h.nrows);
+  const auto ncols = static_cast<long long>(h.ncols);
   const std::string cols = std::to_string(ncols);
-  const std::string rows = std::to_string(nrows);
+  const std::string rows = std::to_string(static_cast<long long>(h.nrows));
   // The first row is the northernmost: the origin is the upper-left corner.
   const double top = h.yll + h.nrows * h.cellsize;
 
@@ -87,14 +86,15 @@ std::string make_vrt(const GridHeader& h, GridFormat format,
   vrt += "  <GeoTransform>" + exact(h.xll) + ", " + exact(h.cellsize) +
          ", 0, " + exact(top) + ", 0, " + exact(-h.cellsize) +
          "</GeoTransform>\n";
-  const bool single = format == GridFormat::binary_single;
   vrt += std::string("  <VRTRasterBand dataType=\"") +
-         (single ? "Float32" : "Float64") + "\" band=\"1\"";
+         (format == GridFormat::binary_single ? "Float32" : "Float64") +
+         "\" band=\"1\"" +
+         (format == GridFormat::text ? "" : " subClass=\"VRTRawRasterBand\"") + ">\n";
+  vrt += "    <NoDataValue>" + exact(h.nodata_value) + "</NoDataValue>\n";
   if (format == GridFormat::text) {
     // A raw band cannot parse text: GDAL's own ASCII grid reader does, and
     // the geotransform above replaces the placement it reads, which it
     // gets wrong for the keywords xll and yll. Float64 keeps every digit.
-    vrt += ">\n    <NoDataValue>" + exact(h.nodata_value) + "</NoDataValue>\n";
     vrt += "    <SimpleSource>\n      " + source_filename(source) + "\n";
     vrt += "      <OpenOptions><OOI key=\"DATATYPE\">Float64</OOI>"
            "</OpenOptions>\n";
@@ -104,9 +104,7 @@ std::string make_vrt(const GridHeader& h, GridFormat format,
     vrt += "      <SrcRect " + rect + "      <DstRect " + rect;
     vrt += "    </SimpleSource>\n";
   } else {
-    const long long bytes = single ? 4 : 8;
-    vrt += " subClass=\"VRTRawRasterBand\">\n";
-    vrt += "    <NoDataValue>" + exact(h.nodata_value) + "</NoDataValue>\n";
+    const auto bytes = static_cast<long long>(value_bytes(format));
     vrt += "    " + source_filename(source) + "\n";
     vrt += "    <ImageOffset>" + std::to_string(kHeaderFields * bytes) +
            "</ImageOffset>\n";

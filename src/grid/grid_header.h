@@ -4,6 +4,7 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 
 namespace kavrix {
 
@@ -49,6 +50,12 @@ inline void set_header_values(GridHeader& header,
 /// How a grid's body is stored. Text input grids and the text output share
 /// one tag; binary grids hold little-endian IEEE 754 values.
 enum class GridFormat { text, binary_double, binary_single };
+
+/// Bytes of one value of a binary format; 0 for text.
+inline constexpr std::size_t value_bytes(GridFormat format) {
+  if (format == GridFormat::binary_double) return 8;
+  return format == GridFormat::binary_single ? 4 : 0;
+}
 
 }  // namespace kavrix
 

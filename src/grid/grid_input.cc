@@ -15,9 +15,10 @@ Status cannot_open(const GridInput& grid) {
 }
 
 // The six keyword/number pairs of a text header, read from the stream's
-// start. Keywords are not examined: the numbers are placed by position,
-// whatever the words before them say.
-Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& values) {
+// start into `header`. Keywords are not examined: the numbers are placed by
+// position, whatever the words before them say.
+Status read_text_header(GridInput& grid, GridHeader& header) {
+  std::array<double, kHeaderFields> values{};
   text_reader_attach(grid.text, grid.file.get());
   for (size_t i = 0; i < 6; ++i) {
     if (!skip_text_token(grid.text) || !read_text_number(grid.text, values[i])) {
@@ -25,35 +26,25 @@ Status read_text_header(GridInput& grid, std::array<double, kHeaderFields>& valu
                      grid.name.c_str());
     }
   }
+  set_header_values(header, values);
   return {};
 }
 
-// Reads up to twelve values of type T from the start of the file and tells
-// whether the sixth, the nodata value, is there and is the binary mark.
-// Values the file does not hold stay zero.
+// Reads up to twelve values of type T from the start of the file and, if
+// the sixth, the nodata value, is there and is the binary mark, sets the
+// header from them. Values the file does not hold are zero.
 template <typename T>
-bool read_binary_header(std::FILE* file, std::array<T, kHeaderFields>& out) {
+bool read_binary_header(std::FILE* file, GridHeader& header) {
+  std::array<T, kHeaderFields> stored{};
   if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  size_t got = std::fread(out.data(), sizeof(T), kHeaderFields, file);
+  size_t got = std::fread(stored.data(), sizeof(T), kHeaderFields, file);
   // A value cut by the end of the file may hold some of its bytes.
-  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), T{0});
-  return got >= 6 && out[5] == static_cast<T>(kNoDataMark);
-}
-
-// A binary grid whose rows reach kDirectRowBytes is read from here on
-// through its descriptor, placed just after the header, past the stream's
-// buffer; the stream itself is not read again.
-Status read_wide_rows_directly(GridInput& grid, size_t value_bytes) {
-  if (!(grid.header.ncols * static_cast<double>(value_bytes) >=
-        static_cast<double>(kDirectRowBytes))) {
-    return {};
-  }
-  const auto header_bytes = static_cast<off_t>(kHeaderFields * value_bytes);
-  if (lseek(fileno(grid.file.get()), header_bytes, SEEK_SET) != header_bytes) {
-    return cannot_open(grid);
-  }
-  grid.direct = true;
-  return {};
+  std::fill(stored.begin() + static_cast<std::ptrdiff_t>(got), stored.end(), T{0});
+  if (got < 6 || stored[5] != static_cast<T>(kNoDataMark)) return false;
+  std::array<double, kHeaderFields> values{};
+  std::copy(stored.begin(), stored.end(), values.begin());
+  set_header_values(header, values);
+  return true;
 }
 
 Status recognise(GridInput& grid) {
@@ -68,29 +59,36 @@ Status recognise(GridInput& grid) {
   if (got == sizeof mark && std::memcmp(mark, "ncol", sizeof mark) == 0) {
     grid.file.reset(std::fopen(grid.name.c_str(), "rt"));
     if (!grid.file) return cannot_open(grid);
-    std::array<double, kHeaderFields> values{};
-    Status status = read_text_header(grid, values);
-    set_header_values(grid.header, values);
-    return status;
+    return read_text_header(grid, grid.header);
   }
-
-  std::array<double, kHeaderFields> doubles{};
-  if (read_binary_header(file, doubles)) {
-    set_header_values(grid.header, doubles);
+  if (read_binary_header<double>(file, grid.header)) {
     grid.format = GridFormat::binary_double;
-    return read_wide_rows_directly(grid, sizeof(double));
-  }
-  std::array<float, kHeaderFields> singles{};
-  if (read_binary_header(file, singles)) {
-    for (size_t k = 0; k < kHeaderFields; ++k) doubles[k] = singles[k];
-    set_header_values(grid.header, doubles);
+  } else if (read_binary_header<float>(file, grid.header)) {
     grid.format = GridFormat::binary_single;
-    return read_wide_rows_directly(grid, sizeof(float));
+  } else {
+    return failure(kExitUnknownFormat,
+                   "could not recognise file format (ascii, single or double) "
+                   "for %s\n",
+                   grid.name.c_str());
   }
-  return failure(kExitUnknownFormat,
-                 "could not recognise file format (ascii, single or double) "
-                 "for %s\n",
-                 grid.name.c_str());
+  // A binary grid whose rows reach kDirectRowBytes is read from here on
+  // through its descriptor, placed just after the header, past the
+  // stream's buffer; the stream itself is not read again.
+  const size_t bytes = value_bytes(grid.format);
+  grid.direct = grid.header.ncols * static_cast<double>(bytes) >=
+                static_cast<double>(kDirectRowBytes);
+  const auto header_bytes = static_cast<off_t>(kHeaderFields * bytes);
+  if (grid.direct && lseek(fileno(file), header_bytes, SEEK_SET) != header_bytes) {
+    return cannot_open(grid);
+  }
+  return {};
+}
+
+// Reads up to `count` values of `size` bytes into `values` and returns the
+// number of whole values read.
+size_t read_values(GridInput& grid, void* values, size_t size, size_t count) {
+  if (!grid.direct) return std::fread(values, size, count, grid.file.get());
+  return read_fully(fileno(grid.file.get()), values, size * count) / size;
 }
 
 }  // namespace
@@ -104,9 +102,7 @@ Status open_input_grid(GridInput& grid) {
 }
 
 Status rewind_input_grid(GridInput& grid) {
-  off_t body = 0;
-  if (grid.format == GridFormat::binary_double) body = off_t{kHeaderFields} * 8;
-  if (grid.format == GridFormat::binary_single) body = off_t{kHeaderFields} * 4;
+  const auto body = static_cast<off_t>(kHeaderFields * value_bytes(grid.format));
   // A text grid and wide binary rows are read through the descriptor, the
   // other rows through the stream's buffer.
   const bool moved =
@@ -120,8 +116,27 @@ Status rewind_input_grid(GridInput& grid) {
                    grid.name.c_str());
   }
   if (grid.format != GridFormat::text) return {};
-  std::array<double, kHeaderFields> values{};
-  return read_text_header(grid, values);
+  GridHeader again;  // the header as it reads now; the first one stays
+  return read_text_header(grid, again);
+}
+
+Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number) {
+  const size_t count = static_cast<size_t>(n);
+  double* row = grid.row.get();
+  size_t got = 0;
+  if (grid.format == GridFormat::text) {
+    got = read_text_numbers(grid.text, row + 1, count);
+  } else if (grid.format == GridFormat::binary_double) {
+    got = read_values(grid, row + 1, sizeof(double), count);
+  } else {
+    got = read_values(grid, scratch + 1, sizeof(float), count);
+    for (size_t k = 1; k <= got; ++k) row[k] = scratch[k];
+  }
+  if (got < count) {
+    return failure(kExitRowRead, "error reading from %s in row %d (%d values read)\n",
+                   grid.name.c_str(), row_number, static_cast<int>(got));
+  }
+  return {};
 }
 
 }  // namespace kavrix

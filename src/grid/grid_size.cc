@@ -13,9 +13,8 @@ Status invalid_grid_size(const std::string& name) {
 }
 
 Status check_grid_size(const GridHeader& header, const std::string& name) {
-  const double nrows = header.nrows;
   if (whole_in_range(header.ncols, 0, 2147483646.0) &&
-      nrows >= -2147483648.0 && nrows <= 2147483647.0) {
+      header.nrows >= -2147483648.0 && header.nrows <= 2147483647.0) {
     return {};
   }
   return invalid_grid_size(name);

@@ -20,7 +20,6 @@ struct OutputGrid {
   std::string name;          ///< replaced by each answer at the prompt
   GridFormat format = GridFormat::text;
   FilePtr file;
-  bool direct = false;       ///< binary rows go out through the descriptor
   std::unique_ptr<char[]> text;  ///< staging area for the text of a row
 };
 
@@ -30,10 +29,6 @@ struct OutputGrid {
 /// another name.
 Status open_output_file(OutputGrid& out, std::span<const FileIdentity> inputs);
 
-/// Lets a binary output with rows of n values write each row straight from
-/// the row buffer through the stream's descriptor.
-void prepare_row_writes(OutputGrid& out, int n);
-
 /// Writes the header: six text lines, or all twelve values as doubles or
 /// singles. A short write of a double header gives a message to print,
 /// with exit status 0: the run goes on.
@@ -41,8 +36,9 @@ Status write_output_header(OutputGrid& out, const GridHeader& header);
 
 /// Writes columns 1 to n of `row`; a single output passes through
 /// `scratch`, a text output through a staging area allocated on the first
-/// row (status 8 if it cannot be). REQUIRES: row and scratch hold n + 1
-/// values.
+/// row (status 8 if it cannot be). Binary rows of kDirectRowBytes or more
+/// go straight from the row buffer through the stream's descriptor.
+/// REQUIRES: row and scratch hold n + 1 values.
 Status write_output_row(OutputGrid& out, const double* row, float* scratch,
                         int n, int row_number);
 

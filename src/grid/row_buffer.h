@@ -20,11 +20,16 @@ using RowBuffer = std::unique_ptr<double[], FreeDeleter>;
 /// The single-precision scratch row, used at indices 1 to n.
 using ScratchRow = std::unique_ptr<float[], FreeDeleter>;
 
-/// A zero-filled row buffer of n + 1 doubles, or null when memory is short.
-RowBuffer allocate_row(int n);
-
-/// The zero-filled single-precision scratch row of n + 1 values, or null.
-ScratchRow allocate_scratch_row(int n);
+/// A zero-filled row of n + 1 values of type T, or null when memory is
+/// short. calloc rather than new[]: a large block comes as zero pages from
+/// the system, so a wide row costs memory only where values are stored, and
+/// a row wider than memory fails here instead of in the middle of a
+/// zero-fill.
+template <typename T = double>
+std::unique_ptr<T[], FreeDeleter> allocate_row(int n) {
+  return std::unique_ptr<T[], FreeDeleter>(
+      static_cast<T*>(std::calloc(static_cast<size_t>(n) + 1, sizeof(T))));
+}
 
 /// The failure for a row buffer of n values that cannot be allocated.
 Status no_memory_for_row(int n);

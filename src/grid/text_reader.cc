@@ -13,54 +13,29 @@ namespace {
 
 constexpr size_t kBlockBytes = size_t{1} << 16;
 
-// Sets `held` after the bytes from `from` on were appended: a token that
-// starts before the last white space of the buffer ends there at the
-// latest; at the end of the input every token ends with the input.  Only
-// the new bytes are looked at, so a long token costs no repeated scans.
-void update_held(TextReader& r, size_t from) {
-  if (r.at_eof) {
-    r.held = r.end;
-    return;
-  }
-  for (size_t k = r.end; k > from; --k) {
-    if (is_number_space(r.buffer[k - 1])) {
-      r.held = k - 1;
-      return;
-    }
-  }
-}
-
-// Makes the buffer `capacity` bytes long, keeping what it holds. Returns
-// false when memory is short; the buffer is then as it was.
-bool grow(TextReader& r, size_t capacity) {
-  std::unique_ptr<char[]> bigger(new (std::nothrow) char[capacity]);
-  if (!bigger) return false;
-  if (r.end > 0) std::memcpy(bigger.get(), r.buffer.get(), r.end);
-  r.buffer = std::move(bigger);
-  r.capacity = capacity;
-  return true;
-}
-
-// Moves the unread text to the front and appends what one read(2) of the
-// stream delivers.  On a pipe that is what the writer has sent so far, and
-// the callers go on with it: they read again only for a token they do not
-// hold whole yet.  Returns false when nothing more can be read.
+// Moves the unread text to the front, growing the buffer if it is half
+// full, and appends what one read(2) of the stream delivers.  On a pipe
+// that is what the writer has sent so far, and the callers go on with it:
+// they read again only for a token they do not hold whole yet.  Returns
+// false when nothing more can be read, or when memory is short.
 bool refill(TextReader& r) {
   if (r.at_eof || r.failed) return false;
-  size_t unread = r.end - r.begin;
   if (r.begin > 0) {
-    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, unread);
+    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, r.end - r.begin);
     r.held = r.held > r.begin ? r.held - r.begin : 0;
+    r.end -= r.begin;
     r.begin = 0;
-    r.end = unread;
   }
   if (r.capacity - r.end < kBlockBytes / 2) {
-    if (r.capacity >= kMaxTokenBytes ||
-        !grow(r, r.capacity < kBlockBytes ? kBlockBytes : 2 * r.capacity)) {
-      // The token cannot be held whole: it is taken as not a number.
-      r.failed = r.capacity < kMaxTokenBytes;
-      return false;
-    }
+    // A token that cannot be held whole is taken as not a number.
+    if (r.capacity >= kMaxTokenBytes) return false;
+    const size_t capacity = r.capacity < kBlockBytes ? kBlockBytes : 2 * r.capacity;
+    std::unique_ptr<char[]> bigger(new (std::nothrow) char[capacity]);
+    r.failed = !bigger;
+    if (r.failed) return false;
+    if (r.end > 0) std::memcpy(bigger.get(), r.buffer.get(), r.end);
+    r.buffer = std::move(bigger);
+    r.capacity = capacity;
   }
   const size_t from = r.end;
   ssize_t got;
@@ -71,10 +46,19 @@ bool refill(TextReader& r) {
     r.end += static_cast<size_t>(got);
   } else if (got == 0) {
     r.at_eof = true;
+    r.held = r.end;  // at the end of the input every token ends with it
   } else {
     r.failed = true;
   }
-  update_held(r, from);
+  // A token that starts before the last white space of the buffer ends
+  // there at the latest.  Only the new bytes are looked at, so a long token
+  // costs no repeated scans.
+  for (size_t k = r.end; k > from; --k) {
+    if (is_number_space(r.buffer[k - 1])) {
+      r.held = k - 1;
+      break;
+    }
+  }
   return got > 0;
 }
 

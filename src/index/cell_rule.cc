@@ -9,13 +9,8 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
   ParameterTable table;
   const GridHeader* columns[3] = {&a, &s, &t};
   for (int g = 0; g < 3; ++g) {
-    const GridHeader& h = *columns[g];
-    table.value[kNcols][g] = h.ncols;
-    table.value[kNrows][g] = h.nrows;
-    table.value[kXll][g] = h.xll;
-    table.value[kYll][g] = h.yll;
-    table.value[kCellsize][g] = h.cellsize;
-    table.value[kNodataValue][g] = h.nodata_value;
+    const std::array<double, kHeaderFields> values = header_values(*columns[g]);
+    for (int p = kNcols; p <= kNodataValue; ++p) table.value[p][g] = values[p];
   }
   return table;
 }

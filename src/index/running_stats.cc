@@ -7,10 +7,7 @@
 namespace kavrix {
 
 void stats_reset(RunningStats& stats, double threshold) {
-  stats.threshold = threshold;
-  stats.count = 0;
-  stats.sum = 0;
-  stats.sum_sq = 0;
+  stats = {0, stats.min, stats.max, 0, 0, threshold};
 }
 
 void stats_finish(const RunningStats& stats, double& count, double& min,
@@ -20,13 +17,12 @@ void stats_finish(const RunningStats& stats, double& count, double& min,
   max = stats.max;
   sum = stats.sum;
   mean = stats.count > 0 ? stats.sum / stats.count : kNoDataMark;
+  stddev = kNoDataMark;
   if (stats.count > 2) {
     // Sum of squared deviations from the running sums; rounding can bring
     // it to zero or below when all values are (nearly) equal.
     double d = stats.sum_sq - (stats.sum * stats.sum) / stats.count;
     stddev = d > 0 ? std::sqrt(d / (stats.count - 1)) : 0.0;
-  } else {
-    stddev = kNoDataMark;
   }
 }
 

@@ -18,16 +18,7 @@
 namespace kavrix {
 namespace {
 
-// 10^k for k <= 18.
-constexpr auto kPow10 = [] {
-  std::array<uint64_t, 19> t{};
-  uint64_t p = 1;
-  for (uint64_t& v : t) {
-    v = p;
-    p *= 10;
-  }
-  return t;
-}();
+using number_detail::kPow10;
 
 // The six decimal digits of n as ASCII, the first in the lowest byte, in
 // the low six bytes.  REQUIRES: n < 1000000.

@@ -11,8 +11,16 @@
 
 namespace kavrix::number_detail {
 
-inline constexpr uint64_t kPow10[] = {
-    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+/// 10^k for k <= 18.
+inline constexpr auto kPow10 = [] {
+  std::array<uint64_t, 19> t{};
+  uint64_t p = 1;
+  for (uint64_t& v : t) {
+    v = p;
+    p *= 10;
+  }
+  return t;
+}();
 
 /// The powers of ten that a shortcut number may divide by, all exact.
 inline constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,
