@@ -6,6 +6,7 @@
 #include "grid/grid_input.h"
 #include "grid/grid_size.h"
 #include "grid/row_buffer.h"
+#include "grid/row_reader.h"
 #include "index/agreement.h"
 #include "index/cell_rule.h"
 #include "index/running_stats.h"
@@ -80,10 +81,11 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   }
   std::fputc('\n', console.out);
 
-  // A text output carries no statistics: write_output_statistics skips them.
-  stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
-               run.a.header.stat_max, run.a.header.stat_sum,
-               run.a.header.stat_mean, run.a.header.stat_stddev);
+  if (run.out.format != GridFormat::text) {  // a text grid has no statistics
+    stats_finish(run.stats, run.a.header.stat_count, run.a.header.stat_min,
+                 run.a.header.stat_max, run.a.header.stat_sum,
+                 run.a.header.stat_mean, run.a.header.stat_stddev);
+  }
   status = write_output_statistics(run.out, run.a.header);
   if (!status.ok()) return status;
   return close_output_grid(run.out);

@@ -1,6 +1,7 @@
 #include "distribution/grid_scan.h"
 
 #include "grid/grid_size.h"
+#include "grid/row_reader.h"
 
 namespace kavrix {
 namespace {

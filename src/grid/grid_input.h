@@ -41,13 +41,6 @@ Status open_input_grid(GridInput& grid);
 /// REQUIRES: open_input_grid(grid) succeeded.
 Status rewind_input_grid(GridInput& grid);
 
-/// Reads the next n values of `grid` into indices 1 to n of its row buffer,
-/// in the grid's own format; a single grid passes through `scratch`.
-/// A row that comes up short, in any format, fails with the number of
-/// values that did arrive.
-/// REQUIRES: grid.row and scratch hold n + 1 values; n >= 0.
-Status read_grid_row(GridInput& grid, float* scratch, int n, int row_number);
-
 }  // namespace kavrix
 
 #endif  // KAVRIX_GRID_GRID_INPUT_H_
