@@ -23,6 +23,7 @@ Status for_each_value(GridScan& scan, Take take) {
 
 Status open_grid_scan(GridScan& scan, const std::string& name) {
   scan.grid.name = name;
+  scan.grid.read_twice = true;
   Status status = open_input_grid(scan.grid);
   if (!status.ok()) return status;
   status = check_grid_size(scan.grid.header, scan.grid.name);

@@ -14,6 +14,13 @@ Status cannot_open(const GridInput& grid) {
                  grid.name.c_str());
 }
 
+Status cannot_read_twice(const GridInput& grid) {
+  return failure(kExitRowRead,
+                 "cannot read %s a second time: it is not a file that can "
+                 "be read from its start again (a pipe?)\n",
+                 grid.name.c_str());
+}
+
 // The six keyword/number pairs of a text header, read from the stream's
 // start into `header`. Keywords are not examined: the numbers are placed by
 // position, whatever the words before them say.
@@ -51,6 +58,9 @@ Status recognise(GridInput& grid) {
   grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
   if (!grid.file) return cannot_open(grid);
   std::FILE* file = grid.file.get();
+  if (grid.read_twice && lseek(fileno(file), 0, SEEK_CUR) < 0) {
+    return cannot_read_twice(grid);
+  }
 
   // Only bytes that this file holds take part in each test.
   char mark[4];
@@ -102,12 +112,7 @@ Status rewind_input_grid(GridInput& grid) {
       grid.format == GridFormat::text || grid.direct
           ? lseek(fileno(grid.file.get()), body, SEEK_SET) == body
           : std::fseek(grid.file.get(), body, SEEK_SET) == 0;
-  if (!moved) {
-    return failure(kExitRowRead,
-                   "cannot read %s a second time: it is not a file that can "
-                   "be read from its start again (a pipe?)\n",
-                   grid.name.c_str());
-  }
+  if (!moved) return cannot_read_twice(grid);
   if (grid.format != GridFormat::text) return {};
   GridHeader again;  // the header as it reads now; the first one stays
   return read_text_header(grid, again);

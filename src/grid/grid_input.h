@@ -22,6 +22,7 @@ struct GridInput {
   GridFormat format = GridFormat::text;
   GridHeader header;
   bool direct = false;              ///< binary rows come through the descriptor
+  bool read_twice = false;          ///< set before opening: a pipe is refused
   TextReader text;                  ///< scans the body of a text grid
   RowBuffer row;                    ///< indices 1 to ncols; 0 unused
 };
@@ -32,7 +33,9 @@ struct GridInput {
 /// leaving the stream at the first body value. A binary grid whose rows
 /// reach kDirectRowBytes is then read through its descriptor (`direct`).
 /// The file is opened once; only a text grid is opened a second time, for
-/// reading as text, right after its first four bytes are known.
+/// reading as text, right after its first four bytes are known. A grid
+/// marked `read_twice` that cannot go back to its start (a pipe) is
+/// refused at once, before a FIFO's second open could wait for a writer.
 Status open_input_grid(GridInput& grid);
 
 /// Puts the open stream of `grid` back at its first body value, so that
