@@ -85,10 +85,17 @@ Status check_output_names(const DistOptions& options, const GridInput& grid) {
     return failure(kDistUsage, "%s would replace the grid itself\n",
                    file.c_str());
   }
+  // Two names of one existing file, or of one file still to be made.
+  namespace fs = std::filesystem;
+  const auto place = [](const std::string& name) {
+    std::error_code error;
+    const fs::path path = fs::weakly_canonical(fs::absolute(name), error);
+    return error ? fs::path(name) : path;
+  };
   std::error_code error;
-  if (!options.csv.empty() &&
-      (options.csv == options.svg ||
-       std::filesystem::equivalent(options.csv, options.svg, error))) {
+  if (!options.csv.empty() && !options.svg.empty() &&
+      (fs::equivalent(options.csv, options.svg, error) ||
+       place(options.csv) == place(options.svg))) {
     return failure(kDistUsage, "--csv and --svg name the same file %s\n",
                    options.csv.c_str());
   }
@@ -133,8 +140,10 @@ Status measure(const DistOptions& options, IndexSummary& summary,
 // replaces anything, and standard output stays empty if a file fails.
 Status write_outputs(const DistOptions& options, const IndexSummary& summary,
                      const IndexClasses& classes, std::FILE* out) {
-  PendingFile csv{options.csv, ""};
-  PendingFile svg{options.svg, ""};
+  PendingFile csv;
+  PendingFile svg;
+  csv.target = options.csv;
+  svg.target = options.svg;
   Status status;
   if (!csv.target.empty())
     status = write_pending_file(csv, classes_csv(summary, classes));
