@@ -8,14 +8,19 @@ IndexClasses make_classes(double min, double max, int count) {
   IndexClasses classes;
   classes.min = min;
   classes.max = max;
-  classes.width = (max - min) / count;
+  // Values from near -DBL_MAX to near DBL_MAX are more than a double
+  // apart: their halves are not, and halving is exact above the
+  // subnormals, so the classes keep their bounds.
+  if (!std::isfinite(max - min)) classes.scale = 0.5;
+  classes.width = (max * classes.scale - min * classes.scale) / count;
   classes.cells.assign(static_cast<size_t>(count), 0);
   return classes;
 }
 
 int class_of(const IndexClasses& classes, double v) {
   const int top = static_cast<int>(classes.cells.size()) - 1;
-  const double q = std::floor((v - classes.min) / classes.width);
+  const double q = std::floor(
+      (v * classes.scale - classes.min * classes.scale) / classes.width);
   // Checked before the conversion: NaN (width 0), negatives and anything
   // beyond the top class never reach static_cast.
   if (!(q >= 0)) return 0;
@@ -24,7 +29,9 @@ int class_of(const IndexClasses& classes, double v) {
 }
 
 double class_lower(const IndexClasses& classes, int k) {
-  return k == 0 ? classes.min : classes.min + k * classes.width;
+  return k == 0 ? classes.min
+                : (classes.min * classes.scale + k * classes.width) /
+                      classes.scale;
 }
 
 double class_upper(const IndexClasses& classes, int k) {
@@ -33,7 +40,10 @@ double class_upper(const IndexClasses& classes, int k) {
 }
 
 double class_mid(const IndexClasses& classes, int k) {
-  return (class_lower(classes, k) + class_upper(classes, k)) / 2;
+  const double lower = class_lower(classes, k);
+  const double upper = class_upper(classes, k);
+  const double mid = (lower + upper) / 2;
+  return std::isfinite(mid) ? mid : lower / 2 + upper / 2;
 }
 
 }  // namespace kavrix

@@ -15,7 +15,8 @@ inline constexpr int kMaxClasses = 10000;
 struct IndexClasses {
   double min = 0;
   double max = 0;
-  double width = 0;                  ///< (max - min) / number of classes
+  double scale = 1;                  ///< 1, or 0.5 when max - min overflows
+  double width = 0;                  ///< (max - min) * scale / classes
   std::vector<std::uint64_t> cells;  ///< counted cells per class
 };
 
@@ -23,11 +24,12 @@ struct IndexClasses {
 /// REQUIRES: 1 <= count <= kMaxClasses; min <= max.
 IndexClasses make_classes(double min, double max, int count);
 
-/// The class of value `v`: floor((v - min) / width), kept within the
-/// classes, so that max falls in the top class; 0 when width is 0.
+/// The class of value `v`: floor((v - min) * scale / width), kept within
+/// the classes, so that max falls in the top class; 0 when width is 0.
 int class_of(const IndexClasses& classes, double v);
 
-/// The lower bound of class `k`: min + k * width; min exactly for k = 0.
+/// The lower bound of class `k`: min + k * width / scale; min exactly for
+/// k = 0.
 double class_lower(const IndexClasses& classes, int k);
 
 /// The upper bound of class `k`: the next class's lower bound; max exactly
