@@ -24,7 +24,7 @@ struct Ticks {
 
 Ticks round_ticks(double lo, double hi, int most) {
   Ticks ticks;
-  const double raw = (hi - lo) / most;
+  const double raw = (hi / 2 - lo / 2) / most * 2;  // no overflow
   if (!(raw > 0) || !std::isfinite(raw)) return ticks;
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
   for (double m : {1.0, 2.0, 5.0, 10.0}) {
@@ -50,8 +50,16 @@ void for_each_tick(const Ticks& ticks, double lo, double hi, Draw draw) {
 
 std::string px(double v) { return fixed_text(v, 2); }
 
-// Text for XML: markup characters escaped; control characters and bytes
-// that belong to no UTF-8 sequence become '?'.
+// A tick or mean label: `decimals` digits after the point where that is
+// short, else six significant digits (1e+300, 2.5e-310).
+std::string label(double v, int decimals) {
+  return std::fabs(v) < 1e9 && decimals <= 9 ? fixed_text(v, decimals)
+                                              : significant_text(v, 6);
+}
+
+// Text for XML: markup characters escaped; control characters, U+FFFE,
+// U+FFFF and bytes of no well-formed UTF-8 sequence (RFC 3629: no
+// overlong forms, surrogates or code points beyond U+10FFFF) become '?'.
 std::string xml_text(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
@@ -63,8 +71,14 @@ std::string xml_text(const std::string& s) {
                                              : 0;
     bool valid = length > 0 && i + length <= s.size();
     for (size_t k = 1; valid && k < length; ++k) {
-      valid = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
+      const auto b = static_cast<unsigned char>(s[i + k]);
+      // The second byte's range depends on the first (RFC 3629, section 4).
+      const unsigned low = k > 1 ? 0x80 : c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+      const unsigned high = k > 1 ? 0xbf : c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+      valid = b >= low && b <= high;
     }
+    valid = valid && !(length == 3 && s.compare(i, 2, "\xef\xbf") == 0 &&
+                       static_cast<unsigned char>(s[i + 2]) >= 0xbe);
     if (!valid || c < 0x20 || c == 0x7f) {
       out += '?';
       ++i;
@@ -104,7 +118,8 @@ std::string histogram_svg(const IndexSummary& summary,
   const double lo = flat ? classes.min - pad : classes.min;
   const double hi = flat ? classes.max + pad : classes.max;
   auto x_of = [&](double v) {
-    return kLeft + (v - lo) / (hi - lo) * (kRight - kLeft);
+    // Halves: no overflow, and the same ratio, halving being exact.
+    return kLeft + (v / 2 - lo / 2) / (hi / 2 - lo / 2) * (kRight - kLeft);
   };
 
   double highest = 0;
@@ -123,7 +138,8 @@ std::string histogram_svg(const IndexSummary& summary,
       "<path d=\"M0 0H800V480H0Z\" fill=\"white\"/>\n";
   svg += text(kWidth / 2, 30, "middle",
               "Topographic index of " + xml_text(summary.grid_name) + ", " +
-                  fixed_text(summary.count, 0) + " cells",
+                  fixed_text(summary.count, 0) +
+                  (summary.count == 1 ? " cell" : " cells"),
               " font-size=\"17\" font-weight=\"bold\"");
 
   // Grid lines behind the bars.
@@ -159,13 +175,13 @@ std::string histogram_svg(const IndexSummary& summary,
   for_each_tick(y_ticks, 0, y_top, [&](double f) {
     const double y = y_of(f);
     svg += line(kLeft - 5, y, kLeft, y, axis);
-    svg += text(kLeft - 8, y + 4, "end", fixed_text(f, y_ticks.decimals));
+    svg += text(kLeft - 8, y + 4, "end", label(f, y_ticks.decimals));
   });
   const Ticks x_ticks = round_ticks(lo, hi, 8);
   for_each_tick(x_ticks, lo, hi, [&](double v) {
     const double x = x_of(v);
     svg += line(x, kBottom, x, kBottom + 5, axis);
-    svg += text(x, kBottom + 20, "middle", fixed_text(v, x_ticks.decimals));
+    svg += text(x, kBottom + 20, "middle", label(v, x_ticks.decimals));
   });
   svg += line(kLeft, kBottom, kRight, kBottom, axis);
   svg += line(kLeft, kTop, kLeft, kBottom, axis);
@@ -176,7 +192,7 @@ std::string histogram_svg(const IndexSummary& summary,
                   ") rotate(-90)\"");
 
   // The mean, labelled above the plot, the label kept inside the picture.
-  const double x = x_of(summary.mean);
+  const double x = std::clamp(x_of(summary.mean), kLeft, kRight);
   const char* anchor = x < kLeft + 60    ? "start"
                        : x > kRight - 60 ? "end"
                                          : "middle";
@@ -184,7 +200,7 @@ std::string histogram_svg(const IndexSummary& summary,
       line(x, kTop - 4, x, kBottom,
            "stroke=\"#b22222\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
   svg += text(x, kTop - 10, anchor,
-              "mean " + fixed_text(summary.mean, x_ticks.decimals + 2),
+              "mean " + label(summary.mean, x_ticks.decimals + 2),
               " fill=\"#b22222\"");
   return svg + "</svg>\n";
 }
