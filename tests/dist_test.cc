@@ -1,7 +1,10 @@
 // kavrix-dist: the classes of a small grid, statistics equal to those of
 // kavrix's own header, the picture, the failures, and memory that does not
 // grow with the rows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -39,6 +42,15 @@ TEST(DistCommand, CountsFiniteValuesAboveNodataInEqualClasses) {
             "3,4,3.5,1,0.2,0.4\n2,3,2.5,2,0.4,0.8\n1,2,1.5,1,0.2,1\n");
   r = run_dist({"flat.dbl", "-n", "3"}, dir.path(""));
   EXPECT_EQ(class_lines(r.output), "7 0\n7 0\n7 1\n");  // all in the lowest
+  // Ranges wider than the largest double, and bounds whose sum is wider.
+  test::Grid huge = test::make_grid(3, 1, {-1e308, 0, 1e308});
+  huge.header[5] = -1.7e308;
+  test::write_file(dir.path("huge.asc"), test::text_grid(huge));
+  test::write_file(dir.path("high.dbl"), test::double_grid(test::make_grid(2, 1, {1e308, 1.7e308})));
+  r = run_dist({"huge.asc", "-n", "4"}, dir.path(""));
+  EXPECT_EQ(class_lines(r.output), "7.5e+307 0.3333333333333333\n2.5e+307 0.3333333333333333\n"
+                                   "-2.5e+307 0\n-7.5e+307 0.3333333333333333\n");
+  EXPECT_EQ(class_lines(run_dist({"high.dbl", "-n", "1"}, dir.path("")).output), "1.35e+308 1\n");
 }
 
 TEST(DistCommand, StatisticsEqualThoseInKavrixsDoubleHeader) {
@@ -79,17 +91,36 @@ bool tags_balance(const std::string& xml) {
 
 TEST(DistCommand, HistogramIsWellFormedWithABarPerClass) {
   test::TempDir dir;
-  test::write_file(dir.path("a&b<c>.asc"),
-                   test::text_grid(test::make_grid(3, 2, {4.5, 6, 6.25, 7, 12, 30})));
+  // A surrogate and U+FFFE, which XML does not allow, beside a valid letter.
+  const std::string name = "\xc3\xa9\xed\xa0\x80\xef\xbf\xbe&b<c>.asc";
+  test::write_file(dir.path(name), test::text_grid(test::make_grid(3, 2, {4.5, 6, 6.25, 7, 12, 30})));
   for (int classes : {1, 30, 10000}) {
-    ASSERT_EQ(run_dist({"a&b<c>.asc", "-n", std::to_string(classes), "--svg", "h.svg"},
-                       dir.path("")).status, 0);
+    ASSERT_EQ(run_dist({name, "-n", std::to_string(classes), "--svg", "h.svg"}, dir.path("")).status, 0);
     const std::string svg = test::read_file(dir.path("h.svg"));
     EXPECT_TRUE(tags_balance(svg));
+    EXPECT_NE(svg.find("of \xc3\xa9??????&amp;b&lt;c&gt;.asc, 6 cells<"), std::string::npos);
     size_t bars = 0;
     for (size_t at = svg.find("<rect"); at != std::string::npos; at = svg.find("<rect", at + 1)) ++bars;
     EXPECT_EQ(bars, static_cast<size_t>(classes));
   }
+}
+
+TEST(DistCommand, OutputsReplaceFilesThroughLinksAndWriteIntoDevices) {
+  test::TempDir dir;
+  test::write_file(dir.path("g.dbl"), test::double_grid(test::make_grid(2, 1, {1, 2})));
+  test::write_file(dir.path("real.csv"), "old");
+  fs::permissions(dir.path("real.csv"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real.csv", dir.path("link.csv"));
+  fs::create_symlink("/dev/null", dir.path("null.svg"));
+  ASSERT_EQ(run_dist({"g.dbl", "--csv", "link.csv", "--svg", "null.svg"}, dir.path("")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir.path("link.csv")) && fs::is_symlink(dir.path("null.svg")));
+  EXPECT_TRUE(test::read_file(dir.path("real.csv")).starts_with("lower,upper"));
+  EXPECT_EQ(fs::status(dir.path("real.csv")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // The temporary name stays short, whatever the name of the file.
+  const std::string longest(255, 'x');
+  ASSERT_EQ(run_dist({"g.dbl", "--csv", longest}, dir.path("")).status, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), {}), 5);
 }
 
 TEST(DistCommand, BadInputFailsAndWritesNothing) {
@@ -101,6 +132,11 @@ TEST(DistCommand, BadInputFailsAndWritesNothing) {
   test::write_file(dir.path("none.asc"), test::text_grid(test::make_grid(2, 1, {-9999, kNaN})));
   test::write_file(dir.path("notes.txt"), "NCOLS 2\n");
   test::write_file(dir.path("old.csv"), "old");
+  // A FIFO whose writer stays: a grid that cannot be read twice.
+  ASSERT_EQ(mkfifo(dir.path("g.fifo").c_str(), 0600), 0);
+  const int writer = open(dir.path("g.fifo").c_str(), O_RDWR | O_NONBLOCK);
+  const std::string text = test::text_grid(test::make_grid(2, 2, {1, 2, 3, 4}));
+  ASSERT_EQ(write(writer, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   const auto before = std::distance(fs::directory_iterator(dir.path("")), {});
   struct Case { std::vector<std::string> args; int status; const char* message; } cases[] = {
       {{}, 1, "no grid given"},
@@ -111,6 +147,8 @@ TEST(DistCommand, BadInputFailsAndWritesNothing) {
       {{"g.dbl", "--svg"}, 1, "option --svg needs a value"},
       {{"g.dbl", "g.dbl"}, 1, "one grid name is expected"},
       {{"g.dbl", "--csv", "./g.dbl"}, 1, "./g.dbl would replace the grid itself"},
+      {{"g.dbl", "--csv", "new.x", "--svg", "./new.x"}, 1, "--csv and --svg name the same file"},
+      {{"g.fifo", "--csv", "x.csv"}, 5, "cannot read g.fifo a second time"},
       {{"missing", "--csv", "x.csv"}, 3, "could not open input grid missing"},
       {{"notes.txt"}, 98, "could not recognise file format"},
       {{"short.dbl", "--csv", "x.csv"}, 5, "error reading from short.dbl in row 2 (1 values"},
@@ -127,6 +165,7 @@ TEST(DistCommand, BadInputFailsAndWritesNothing) {
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), {}), before);
   EXPECT_EQ(test::read_file(dir.path("old.csv")), "old");
+  close(writer);
   test::RunResult full = test::run_program("sh", {"-c", std::string(KAVRIX_DIST_BINARY) + " g.dbl >/dev/full"}, dir.path(""));
   EXPECT_EQ(full.status, 6);
   EXPECT_EQ(full.errors, "error writing the table to standard output\n");
