@@ -166,9 +166,13 @@ TEST(DistCommand, BadInputFailsAndWritesNothing) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), {}), before);
   EXPECT_EQ(test::read_file(dir.path("old.csv")), "old");
   close(writer);
-  test::RunResult full = test::run_program("sh", {"-c", std::string(KAVRIX_DIST_BINARY) + " g.dbl >/dev/full"}, dir.path(""));
+  // A table that cannot be written leaves the files as they were too.
+  const std::string command = std::string(KAVRIX_DIST_BINARY) + " g.dbl --csv old.csv >/dev/full";
+  test::RunResult full = test::run_program("sh", {"-c", command}, dir.path(""));
   EXPECT_EQ(full.status, 6);
   EXPECT_EQ(full.errors, "error writing the table to standard output\n");
+  EXPECT_EQ(test::read_file(dir.path("old.csv")), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), {}), before);
 }
 
 }  // namespace

@@ -136,8 +136,9 @@ Status measure(const DistOptions& options, IndexSummary& summary,
   return {};
 }
 
-// Writes the files, then the table: each output is complete before it
-// replaces anything, and standard output stays empty if a file fails.
+// Writes the files under temporary names, then the table, and only then
+// puts the files in place: standard output stays empty if a file cannot
+// be written, and nothing is replaced if the table cannot.
 Status write_outputs(const DistOptions& options, const IndexSummary& summary,
                      const IndexClasses& classes, std::FILE* out) {
   PendingFile csv;
@@ -150,20 +151,18 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
   if (status.ok() && !svg.target.empty()) {
     status = write_pending_file(svg, histogram_svg(summary, classes));
   }
+  const std::string table = topmodel_table(summary, classes);
+  if (status.ok() &&
+      (std::fwrite(table.data(), 1, table.size(), out) != table.size() ||
+       std::fflush(out) != 0)) {
+    status = failure(kDistWriteFailed,
+                     "error writing the table to standard output\n");
+  }
   if (status.ok() && !csv.target.empty()) status = commit_pending_file(csv);
   if (status.ok() && !svg.target.empty()) status = commit_pending_file(svg);
-  if (!status.ok()) {
-    discard_pending_file(csv);
-    discard_pending_file(svg);
-    return status;
-  }
-  const std::string table = topmodel_table(summary, classes);
-  if (std::fwrite(table.data(), 1, table.size(), out) != table.size() ||
-      std::fflush(out) != 0) {
-    return failure(kDistWriteFailed,
-                   "error writing the table to standard output\n");
-  }
-  return {};
+  discard_pending_file(csv);
+  discard_pending_file(svg);
+  return status;
 }
 
 }  // namespace
