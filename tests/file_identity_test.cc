@@ -1,11 +1,12 @@
 // Files are known by what the tool has open, not by their names: a FIFO
-// named as the output, renames while the prompt waits, and a closed
-// standard output.
+// named as the output (whose writer lingers), renames while the prompt
+// waits, and a closed standard output.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -40,7 +41,10 @@ TEST(FileIdentity, FifoInputNamedAsOutputIsRefused) {
   const std::string fifo = dir.path("a.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // A text grid is recognised by its first four bytes and then opened
-  // again: the writer sends the rest once those four have been read.
+  // again: the writer sends the rest once those four have been read, and
+  // keeps the FIFO open for five seconds or until the run has ended. The
+  // run must not wait for more than the values it needs.
+  std::atomic<bool> ended = false;
   std::thread writer([&] {
     std::FILE* out = std::fopen(fifo.c_str(), "w");
     std::fputs("ncol", out);
@@ -49,10 +53,15 @@ TEST(FileIdentity, FifoInputNamedAsOutputIsRefused) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::fputs(grid.c_str() + 4, out);
+    std::fflush(out);
+    for (int k = 0; k < 500 && !ended; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::fclose(out);
   });
+  const auto start = std::chrono::steady_clock::now();
   const test::RunResult r = test::run_here(
       {fifo, dir.path("t"), dir.path("s"), fifo}, dir.path("out") + "\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  ended = true;
   writer.join();
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "output grid " + fifo +

@@ -1,17 +1,12 @@
 // The text reader against fscanf itself: the same numbers and the same
-// failures wherever the tokens fall relative to the reader's reads; and on
-// a pipe, the values asked for without waiting for the writer to close.
+// failures wherever the tokens fall relative to the reader's reads.
 #include "grid/text_reader.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "test_util.h"
@@ -72,39 +67,6 @@ TEST(TextReader, ReadsWhatFscanfReads) {
       std::fclose(file);
     }
   }
-}
-
-TEST(TextReader, TakesTheValuesAskedForFromAPipeLeftOpen) {
-  test::TempDir dir;
-  const std::string fifo = dir.path("fifo");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::atomic<bool> read_all = false;
-  // The writer sends a small grid and keeps the pipe open for up to five
-  // seconds: a reader that waits for more input gets the end only then.
-  std::thread writer([&] {
-    std::FILE* out = std::fopen(fifo.c_str(), "w");
-    std::fputs("ncols 3\nnrows 2\n1 2.5 -3\n4e2 0x10 nan\n", out);
-    std::fflush(out);
-    for (int k = 0; k < 500 && !read_all; ++k) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::fclose(out);
-  });
-  const auto start = std::chrono::steady_clock::now();
-  std::FILE* in = std::fopen(fifo.c_str(), "rt");
-  TextReader reader;
-  text_reader_attach(reader, in);
-  double header[2] = {0, 0};
-  double values[6] = {0, 0, 0, 0, 0, 0};
-  EXPECT_TRUE(skip_text_token(reader) && read_text_number(reader, header[0]));
-  EXPECT_TRUE(skip_text_token(reader) && read_text_number(reader, header[1]));
-  EXPECT_EQ(read_text_numbers(reader, values, 6), 6U);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  read_all = true;
-  writer.join();
-  std::fclose(in);
-  EXPECT_EQ(header[0] * header[1], 6);
-  EXPECT_EQ(values[4], 16);
 }
 
 }  // namespace
