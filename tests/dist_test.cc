@@ -1,6 +1,7 @@
-// kavrix-dist: the classes of a small grid, statistics equal to those of
-// kavrix's own header, the picture, the failures, and memory that does not
-// grow with the rows.
+// kavrix-dist: the classes of a small grid and of extreme ranges,
+// statistics equal to those of kavrix's own header, the picture, outputs
+// through links and devices, and the failures. Its memory is checked with
+// kavrix's extreme shapes in run_test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>

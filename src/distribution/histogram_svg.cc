@@ -70,11 +70,11 @@ std::string xml_text(const std::string& s) {
                     : c >= 0xf0 && c <= 0xf4 ? 4
                                              : 0;
     bool valid = length > 0 && i + length <= s.size();
-    for (size_t k = 1; valid && k < length; ++k) {
+    // The second byte's range depends on the first (RFC 3629, section 4).
+    unsigned low = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+    unsigned high = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+    for (size_t k = 1; valid && k < length; ++k, low = 0x80, high = 0xbf) {
       const auto b = static_cast<unsigned char>(s[i + k]);
-      // The second byte's range depends on the first (RFC 3629, section 4).
-      const unsigned low = k > 1 ? 0x80 : c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
-      const unsigned high = k > 1 ? 0xbf : c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
       valid = b >= low && b <= high;
     }
     valid = valid && !(length == 3 && s.compare(i, 2, "\xef\xbf") == 0 &&

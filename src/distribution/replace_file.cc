@@ -31,14 +31,14 @@ Status write_pending_file(PendingFile& file, const std::string& bytes) {
     return failure(kDistWriteFailed, "could not write %s: it is a folder\n",
                    file.target.c_str());
   }
-  file.direct = fs::exists(target) && !fs::is_regular_file(target);
+  const bool exists = fs::exists(target);
+  file.direct = exists && !fs::is_regular_file(target);
   if (file.direct) {
     const bool written = write_and_close(std::fopen(file.target.c_str(), "wb"), bytes);
     return written ? Status{} : cannot_write(file);
   }
   // A symbolic link stays as it is: the file it leads to is replaced.
-  file.path = fs::exists(target) ? fs::canonical(file.target, error).string()
-                                 : file.target;
+  file.path = exists ? fs::canonical(file.target, error).string() : file.target;
   if (error) file.path = file.target;
   // A short fresh name in the same folder: "x" opens only a file that does
   // not exist yet.
@@ -57,7 +57,7 @@ Status write_pending_file(PendingFile& file, const std::string& bytes) {
     discard_pending_file(file);
     return cannot_write(file);
   }
-  if (fs::exists(target)) fs::permissions(file.temporary, target.permissions(), error);
+  if (exists) fs::permissions(file.temporary, target.permissions(), error);
   return {};
 }
 
