@@ -1,6 +1,7 @@
 // Number text against the C library, on families of generated values:
 // scanning against fscanf("%lg") on a memory stream, where ftell tells
-// what it consumed (also on failure), and formatting against "%g".
+// what it consumed (also on failure), also when the scan is given only
+// the start of the text, and formatting against "%g".
 #include "number/number_text.h"
 
 #include <gtest/gtest.h>
@@ -156,6 +157,17 @@ TEST(NumberText, ScansLikeScanf) {
           ADD_FAILURE() << "at the end: \"" << std::string(first, n) << "\"";
         }
         std::fclose(alone);
+        // Cut short anywhere: a scan that stops before the cut has read
+        // all it needs and gives what the whole input gives.
+        for (size_t cut = 1; cut < n; ++cut) {
+          std::memcpy(guard_end - cut, first, cut);
+          double v = 0;
+          const NumberScan r = scan_number(guard_end - cut, guard_end, v);
+          if (r.ptr < guard_end && scan_result(r.ptr - (guard_end - cut), r.ok, v) != want &&
+              ++bad < 10) {
+            ADD_FAILURE() << "cut after " << cut << ": \"" << std::string(first, n) << "\"";
+          }
+        }
       }
     }
     std::fclose(f);

@@ -3,8 +3,11 @@
 #include "grid/text_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,6 +70,28 @@ TEST(TextReader, ReadsWhatFscanfReads) {
       std::fclose(file);
     }
   }
+}
+
+TEST(TextReader, ANumberEndedByGluedTextNeedsNoMoreFromAPipe) {
+  // The writer stays: a read for more than the numbers need would wait,
+  // and the alarm would end the test.
+  alarm(20);
+  const std::pair<const char*, double> cases[] = {
+      {"5 6x", 6}, {"5 -8,", -8}, {"5 inf;", INFINITY}, {"5 0x1p-2q", 0.25}, {"5 1e+x", 1}};
+  for (const auto& [text, second] : cases) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+    std::FILE* in = fdopen(fds[0], "r");
+    TextReader reader;
+    text_reader_attach(reader, in);
+    double values[2] = {};
+    EXPECT_EQ(read_text_numbers(reader, values, 2), 2u) << text;
+    EXPECT_EQ(values[1], second) << text;
+    std::fclose(in);
+    close(fds[1]);
+  }
+  alarm(0);
 }
 
 }  // namespace

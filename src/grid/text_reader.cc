@@ -71,14 +71,22 @@ bool skip_space(TextReader& r) {
   }
 }
 
-// Makes sure the token at `begin` is followed, within the buffer, by white
-// space or by the end of the input. Returns false when it is too long.
+// Makes sure the number at `begin` scans within the buffer as it would in
+// the whole input: the token is followed there by white space or by the
+// end of the input, or its scan stops at a character before the end of
+// the buffer (scanf reads no further than the character that ends a
+// number, so "6x" is a 6 whatever comes after it, and a pipe whose writer
+// lingers is not waited for). Returns false when it is too long.
 bool hold_token(TextReader& r) {
   if (r.begin < r.held) return true;
   size_t scanned = r.begin;
   for (;;) {
     while (scanned < r.end && !is_number_space(r.buffer[scanned])) ++scanned;
     if (scanned < r.end) return true;
+    const char* const first = r.buffer.get() + r.begin;
+    const char* const end = r.buffer.get() + r.end;
+    double ignored;
+    if (scanned > r.begin && scan_number(first, end, ignored).ptr < end) return true;
     size_t offset = scanned - r.begin;
     if (!refill(r)) return r.at_eof;
     scanned = r.begin + offset;

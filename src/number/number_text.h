@@ -48,9 +48,11 @@ NumberScan scan_number_general(const char* first, const char* last,
 /// number (scanf then has consumed what it read less the one character it
 /// pushed back, or all of it after a mismatch inside "nan" or
 /// "inf[inity]", and stores nothing).  On success stores into `value`.
-/// REQUIRES: first < last, *first is not white space, and [first, last)
-/// holds a white-space character after the number, or `last` is the end of
-/// the input.
+/// REQUIRES: first < last and *first is not white space. The result is the
+/// one of the whole input when [first, last) holds a white-space character
+/// after the number, when `last` is the end of the input, and whenever the
+/// scan stops before `last`: scanf reads no further than the character
+/// that ends a number.
 inline NumberScan scan_number(const char* first, const char* last,
                               double& value) {
   if (last - first >= kPlainScanSpan) {
