@@ -61,7 +61,7 @@ TEST(Vrt, DocumentsAndFailures) {
       {{"short.dbl"}, 5, "", "short.dbl holds fewer cells than its header says (4 x 3)\n"},
       {{"short.sgl"}, 5, "", "short.sgl holds fewer cells than its header says (4 x 3)\n"},
       {{"g.dbl", "./g.dbl"}, 1, "", "the VRT ./g.dbl would replace the grid itself\n"},
-      {{"g.dbl", "none/g.vrt"}, 6, "", "could not open none/g.vrt for writing\n"},
+      {{"g.dbl", "none/g.vrt"}, 6, "", "could not write none/g.vrt: No such file or directory\n"},
   };
   for (const auto& c : cases) {
     std::FILE* out = std::tmpfile();

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 namespace kavrix {
 namespace {
 
@@ -20,12 +22,15 @@ bool read_line(std::FILE* in, std::string& line) {
 
 }  // namespace
 
-void open_standard_descriptors() {
+void open_standard_descriptors(bool output_is_product) {
   for (int fd = 0; fd <= 2; ++fd) {
+    const int mode = fd == 1 && output_is_product ? O_RDONLY : O_RDWR;
     // open() takes the lowest free descriptor: this one, while it is closed.
-    if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) == -1) return;
+    if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", mode) == -1) return;
   }
 }
+
+void take_broken_pipes_as_errors() { std::signal(SIGPIPE, SIG_IGN); }
 
 void progress_row_done(Progress& progress) {
   std::fputc('.', progress.out);

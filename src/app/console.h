@@ -28,8 +28,14 @@ struct Progress {
 
 /// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so
 /// that no file the process opens later takes one of them and receives the
-/// console's bytes. Call before any other file is opened.
-void open_standard_descriptors();
+/// console's bytes. Where standard output carries the command's product,
+/// a closed one is opened for reading only, so that writing the product
+/// fails instead of vanishing. Call before any other file is opened.
+void open_standard_descriptors(bool output_is_product = false);
+
+/// Makes a broken pipe a failed write (EPIPE) rather than the end of the
+/// process, so that a command can clean up and report it.
+void take_broken_pipes_as_errors();
 
 /// Prints the dot of a finished row.
 void progress_row_done(Progress& progress);

@@ -6,7 +6,8 @@
 #include "app/dist_run.h"
 
 int main(int argc, char** argv) {
-  kavrix::open_standard_descriptors();
+  kavrix::open_standard_descriptors(/*output_is_product=*/true);
+  kavrix::take_broken_pipes_as_errors();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return kavrix::run_kavrix_dist(args, stdout, stderr);
 }

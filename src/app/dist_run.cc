@@ -1,16 +1,16 @@
 #include "app/dist_run.h"
 
 #include <charconv>
-#include <filesystem>
 #include <numeric>
 #include <optional>
+#include <utility>
 
 #include "distribution/grid_scan.h"
 #include "distribution/histogram_svg.h"
 #include "distribution/index_classes.h"
 #include "distribution/index_tables.h"
-#include "distribution/replace_file.h"
 #include "base/status.h"
+#include "grid/whole_file.h"
 #include "index/running_stats.h"
 
 namespace kavrix {
@@ -76,26 +76,20 @@ Status parse_args(const std::vector<std::string>& args, DistOptions& options) {
   return classes ? parse_classes(*classes, options.classes) : Status{};
 }
 
-// Refuses outputs that would replace the grid, known by the file it has
-// open, or each other.
-Status check_output_names(const DistOptions& options, const GridInput& grid) {
-  const std::string& file =
-      names_one_of(options.csv, {&grid.identity, 1}) ? options.csv : options.svg;
-  if (names_one_of(file, {&grid.identity, 1})) {
-    return failure(kDistUsage, "%s would replace the grid itself\n",
-                   file.c_str());
+// Where the CSV and the SVG go: not over the grid, known by the file it
+// has open, nor both into one file.
+Status locate_outputs(const DistOptions& options, const GridInput& grid,
+                      WholeFile& csv, WholeFile& svg) {
+  for (auto [file, name] : {std::pair{&csv, &options.csv}, {&svg, &options.svg}}) {
+    if (name->empty()) continue;
+    Status status = locate_whole_file(*file, *name);
+    if (!status.ok()) return status;
+    if (file->exists && file->identity == grid.identity) {
+      return failure(kDistUsage, "%s would replace the grid itself\n",
+                     name->c_str());
+    }
   }
-  // Two names of one existing file, or of one file still to be made.
-  namespace fs = std::filesystem;
-  const auto place = [](const std::string& name) {
-    std::error_code error;
-    const fs::path path = fs::weakly_canonical(fs::absolute(name), error);
-    return error ? fs::path(name) : path;
-  };
-  std::error_code error;
-  if (!options.csv.empty() && !options.svg.empty() &&
-      (fs::equivalent(options.csv, options.svg, error) ||
-       place(options.csv) == place(options.svg))) {
+  if (!options.csv.empty() && !options.svg.empty() && same_whole_file(csv, svg)) {
     return failure(kDistUsage, "--csv and --svg name the same file %s\n",
                    options.csv.c_str());
   }
@@ -104,10 +98,10 @@ Status check_output_names(const DistOptions& options, const GridInput& grid) {
 
 // Reads the grid twice: its statistics, then its classes.
 Status measure(const DistOptions& options, IndexSummary& summary,
-               IndexClasses& classes) {
+               IndexClasses& classes, WholeFile& csv, WholeFile& svg) {
   GridScan scan;
   Status status = open_grid_scan(scan, options.grid);
-  if (status.ok()) status = check_output_names(options, scan.grid);
+  if (status.ok()) status = locate_outputs(options, scan.grid, csv, svg);
   if (!status.ok()) return status;
   RunningStats stats;
   status = scan_statistics(scan, stats);
@@ -136,20 +130,17 @@ Status measure(const DistOptions& options, IndexSummary& summary,
   return {};
 }
 
-// Writes the files under temporary names, then the table, and only then
-// puts the files in place: standard output stays empty if a file cannot
-// be written, and nothing is replaced if the table cannot.
+// Makes the files whole under temporary names, then writes the table, and
+// only then puts the files in place: standard output stays empty if a
+// file cannot be made, and nothing is replaced if the table cannot be
+// written.
 Status write_outputs(const DistOptions& options, const IndexSummary& summary,
-                     const IndexClasses& classes, std::FILE* out) {
-  PendingFile csv;
-  PendingFile svg;
-  csv.target = options.csv;
-  svg.target = options.svg;
+                     const IndexClasses& classes, WholeFile& csv,
+                     WholeFile& svg, std::FILE* out) {
   Status status;
-  if (!csv.target.empty())
-    status = write_pending_file(csv, classes_csv(summary, classes));
-  if (status.ok() && !svg.target.empty()) {
-    status = write_pending_file(svg, histogram_svg(summary, classes));
+  if (!options.csv.empty()) status = write_whole_file(csv, classes_csv(summary, classes));
+  if (status.ok() && !options.svg.empty()) {
+    status = write_whole_file(svg, histogram_svg(summary, classes));
   }
   const std::string table = topmodel_table(summary, classes);
   if (status.ok() &&
@@ -158,10 +149,8 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
     status = failure(kDistWriteFailed,
                      "error writing the table to standard output\n");
   }
-  if (status.ok() && !csv.target.empty()) status = commit_pending_file(csv);
-  if (status.ok() && !svg.target.empty()) status = commit_pending_file(svg);
-  discard_pending_file(csv);
-  discard_pending_file(svg);
+  if (status.ok() && !options.csv.empty()) status = commit_whole_file(csv);
+  if (status.ok() && !options.svg.empty()) status = commit_whole_file(svg);
   return status;
 }
 
@@ -178,8 +167,9 @@ int run_kavrix_dist(const std::vector<std::string>& args, std::FILE* out,
   if (!status.ok()) status.message += kUsage;
   IndexSummary summary;
   IndexClasses classes;
-  if (status.ok()) status = measure(options, summary, classes);
-  if (status.ok()) status = write_outputs(options, summary, classes, out);
+  WholeFile csv, svg;  // a failed run takes their temporary files along
+  if (status.ok()) status = measure(options, summary, classes, csv, svg);
+  if (status.ok()) status = write_outputs(options, summary, classes, csv, svg, out);
   std::fwrite(status.message.data(), 1, status.message.size(), err);
   return status.exit_status;
 }

@@ -5,6 +5,7 @@
 #include "gis/vrt.h"
 #include "base/status.h"
 #include "grid/grid_input.h"
+#include "grid/whole_file.h"
 
 namespace kavrix {
 namespace {
@@ -31,30 +32,7 @@ Status check_binary_size(const GridInput& grid) {
   return {};
 }
 
-Status write_vrt(const std::string& vrt, const std::string& text,
-                 std::FILE* out) {
-  if (vrt.empty()) {
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
-        std::fflush(out) != 0) {
-      return failure(kVrtWriteFailed, "error writing the VRT to standard output\n");
-    }
-    return {};
-  }
-  std::FILE* file = std::fopen(vrt.c_str(), "wb");
-  if (file == nullptr) {
-    return failure(kVrtWriteFailed, "could not open %s for writing\n",
-                   vrt.c_str());
-  }
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  written = std::fclose(file) == 0 && written;
-  if (!written) {
-    std::remove(vrt.c_str());
-    return failure(kVrtWriteFailed, "error writing into %s \n", vrt.c_str());
-  }
-  return {};
-}
-
-Status run(const std::string& grid_name, const std::string& vrt,
+Status run(const std::string& grid_name, const std::string& vrt_name,
            std::FILE* out) {
   GridInput grid;
   grid.name = grid_name;
@@ -62,13 +40,28 @@ Status run(const std::string& grid_name, const std::string& vrt,
   if (status.ok()) status = check_vrt_header(grid.header, grid.name);
   if (status.ok() && grid.format != GridFormat::text) status = check_binary_size(grid);
   if (!status.ok()) return status;
-  if (!vrt.empty() && names_one_of(vrt, {&grid.identity, 1})) {
+  if (vrt_name.empty()) {
+    const std::string text = make_vrt(grid.header, grid.format, vrt_source_for(grid.name, ""));
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
+        std::fflush(out) != 0) {
+      return failure(kVrtWriteFailed, "error writing the VRT to standard output\n");
+    }
+    return {};
+  }
+  WholeFile vrt;
+  status = locate_whole_file(vrt, vrt_name);
+  if (status.ok() && vrt.exists && vrt.identity == grid.identity) {
     return failure(kVrtUsage, "the VRT %s would replace the grid itself\n",
-                   vrt.c_str());
+                   vrt_name.c_str());
   }
   grid.file.reset();
-  return write_vrt(vrt, make_vrt(grid.header, grid.format,
-                                 vrt_source_for(grid.name, vrt)), out);
+  // The grid is named from where the VRT lands, a link followed; a VRT
+  // written into a device or descriptor has no place: the name is absolute.
+  const std::string text = make_vrt(grid.header, grid.format,
+                                    vrt_source_for(grid.name, vrt.in_place ? "" : vrt.path));
+  if (status.ok()) status = write_whole_file(vrt, text);
+  if (status.ok()) status = commit_whole_file(vrt);
+  return status;
 }
 
 }  // namespace

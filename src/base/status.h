@@ -20,6 +20,9 @@ enum ExitStatus : int {
   kExitNoMemory = 8,        ///< a row buffer cannot be allocated
   kExitUnknownFormat = 98,  ///< an input grid is of no known format
 
+  // The companions' files (a VRT, a table, a picture, a raster).
+  kWriteFailed = 6,         ///< a file cannot be written whole
+
   // kavrix-vrt; opening and recognising its grid fails as kavrix's inputs do.
   kVrtUsage = 1,            ///< bad arguments, or the VRT would replace the grid
   kVrtShortGrid = 5,        ///< a binary grid holds fewer cells than its header

@@ -1,10 +1,13 @@
 #include "grid/file.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace kavrix {
 namespace {
@@ -43,10 +46,32 @@ bool names_one_of(const std::string& name,
                   std::span<const FileIdentity> open) {
   struct stat info {};
   if (stat(name.c_str(), &info) != 0) return false;
-  const FileIdentity named = identity_from(info);
-  return std::any_of(open.begin(), open.end(), [&](const FileIdentity& file) {
-    return file.device == named.device && file.inode == named.inode;
-  });
+  return std::find(open.begin(), open.end(), identity_from(info)) != open.end();
+}
+
+std::vector<OpenDescriptor> open_descriptors() {
+  std::vector<int> fds;
+  // The system lists them; without /proc, the first thousand are tried.
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') fds.push_back(std::atoi(entry->d_name));
+    }
+    const int own = dirfd(dir);
+    fds.erase(std::remove(fds.begin(), fds.end(), own), fds.end());
+    closedir(dir);
+  } else {
+    for (int fd = 0; fd < 1024; ++fd) fds.push_back(fd);
+  }
+  std::sort(fds.begin(), fds.end());
+  std::vector<OpenDescriptor> open;
+  for (int fd : fds) {
+    struct stat info {};
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1 && fstat(fd, &info) == 0) {
+      open.push_back({fd, identity_from(info), (flags & O_ACCMODE) != O_RDONLY});
+    }
+  }
+  return open;
 }
 
 std::size_t read_fully(int fd, void* data, std::size_t bytes) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kavrix {
 
@@ -30,6 +31,14 @@ inline constexpr std::size_t kDirectRowBytes = 4096;
 struct FileIdentity {
   unsigned long long device = 0;
   unsigned long long inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// A descriptor of this process and the file it has open.
+struct OpenDescriptor {
+  int fd = -1;
+  FileIdentity identity;
+  bool writable = false;  ///< open for writing
 };
 
 /// The identity of the file that `file` has open; false if it is unknown.
@@ -38,6 +47,9 @@ bool identity_of(std::FILE* file, FileIdentity& identity);
 /// Whether opening `name` would open one of the files `open`: FIFOs and
 /// devices included. A name that leads to no file names none of them.
 bool names_one_of(const std::string& name, std::span<const FileIdentity> open);
+
+/// The descriptors this process has open, lowest first.
+std::vector<OpenDescriptor> open_descriptors();
 
 /// Reads up to `bytes` into `data` from descriptor `fd`, as many reads as
 /// it takes; fewer only at the end of the file or on an error. Returns the

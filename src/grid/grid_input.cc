@@ -1,5 +1,6 @@
 #include "grid/grid_input.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,10 +56,20 @@ bool read_binary_header(std::FILE* file, GridHeader& header) {
 }
 
 Status recognise(GridInput& grid) {
-  grid.file.reset(std::fopen(grid.name.c_str(), "rb"));
-  if (!grid.file) return cannot_open(grid);
+  // A FIFO opened for reading waits for a writer, unless it is opened
+  // without blocking: a grid to be read twice is opened so, and a pipe is
+  // refused before anything can wait.
+  const int flags = O_RDONLY | O_CLOEXEC | (grid.read_twice ? O_NONBLOCK : 0);
+  const int fd = open(grid.name.c_str(), flags);
+  if (fd < 0) return cannot_open(grid);
+  grid.file.reset(fdopen(fd, "rb"));
+  if (!grid.file) {
+    close(fd);
+    return cannot_open(grid);
+  }
   std::FILE* file = grid.file.get();
-  if (grid.read_twice && lseek(fileno(file), 0, SEEK_CUR) < 0) {
+  if (grid.read_twice && (lseek(fd, 0, SEEK_CUR) < 0 ||
+                          fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
     return cannot_read_twice(grid);
   }
 

@@ -1,0 +1,169 @@
+#include "grid/whole_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace kavrix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Symbolic links lead at most this many steps, as the system allows.
+constexpr int kMostLinks = 40;
+
+Status cannot_write(const WholeFile& file, int error) {
+  return failure(kWriteFailed, "could not write %s: %s\n", file.name.c_str(),
+                 std::strerror(error));
+}
+
+// The end of the chain of symbolic links that starts at `name`: a name
+// that is no link, whether or not a file of that name exists.
+std::string end_of_links(const std::string& name) {
+  fs::path path = name;
+  for (int step = 0; step < kMostLinks; ++step) {
+    std::error_code error;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path.string();
+}
+
+// Copies the file `from` into descriptor `to`.
+bool copy_into(const std::string& from, int to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  char block[1 << 16];
+  bool copied = true;
+  for (std::size_t got; copied && (got = read_fully(in, block, sizeof block)) > 0;) {
+    copied = write_fully(to, block, got) == got;
+  }
+  close(in);
+  return copied;
+}
+
+}  // namespace
+
+WholeFile::~WholeFile() { discard_whole_file(*this); }
+
+Status locate_whole_file(WholeFile& file, const std::string& name) {
+  file.name = name;
+  file.path = end_of_links(name);
+  struct stat info {};
+  if (stat(name.c_str(), &info) != 0) {
+    // A name that leads nowhere yet is made where its links end; any other
+    // reason shows when the temporary folder is made.
+    return {};
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return failure(kWriteFailed, "could not write %s: it is a folder\n",
+                   name.c_str());
+  }
+  file.exists = true;
+  file.identity = {static_cast<unsigned long long>(info.st_dev),
+                   static_cast<unsigned long long>(info.st_ino)};
+  file.mode = info.st_mode & 07777;
+  file.owner = info.st_uid;
+  file.group = info.st_gid;
+  // Replacing a file that the process has open for writing (/dev/stdout,
+  // a shell's "> file") would leave the descriptor writing into the old,
+  // unnamed file: what is written goes through the descriptor instead.
+  for (const OpenDescriptor& open : open_descriptors()) {
+    if (open.writable && open.identity == file.identity) {
+      file.descriptor = open.fd;
+      break;
+    }
+  }
+  file.in_place = file.descriptor >= 0 || !S_ISREG(info.st_mode);
+  if (file.in_place) {
+    file.path = name;
+  } else if (access(file.path.c_str(), W_OK) != 0) {
+    return cannot_write(file, errno);  // a file kept from writing stays
+  }
+  return {};
+}
+
+bool same_whole_file(const WholeFile& a, const WholeFile& b) {
+  if (a.exists || b.exists) return a.exists && b.exists && a.identity == b.identity;
+  const auto place = [](const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    const fs::path resolved = fs::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : resolved;
+  };
+  return place(a.path) == place(b.path);
+}
+
+Status begin_whole_file(WholeFile& file) {
+  if (!file.folder.empty()) return {};
+  std::error_code error;
+  fs::path base = file.in_place ? fs::temp_directory_path(error)
+                                : fs::path(file.path).parent_path();
+  if (base.empty()) base = ".";
+  // A short name of its own: the file's name may be as long as a name can.
+  std::string folder = (base / ".kavrix-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) return cannot_write(file, errno);
+  file.folder = folder;
+  file.content = (fs::path(folder) / (file.in_place ? fs::path("content")
+                                                    : fs::path(file.path).filename()))
+                     .string();
+  return {};
+}
+
+Status write_whole_file(WholeFile& file, std::string_view bytes) {
+  Status status = begin_whole_file(file);
+  if (!status.ok()) return status;
+  const int fd = open(file.content.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return cannot_write(file, errno);
+  const bool written = write_fully(fd, bytes.data(), bytes.size()) == bytes.size();
+  const int error = errno;
+  if (close(fd) != 0 || !written) return cannot_write(file, written ? errno : error);
+  return {};
+}
+
+Status commit_whole_file(WholeFile& file) {
+  Status status;
+  if (file.in_place) {
+    const int fd = file.descriptor >= 0
+                       ? file.descriptor
+                       : open(file.name.c_str(), O_WRONLY | O_CLOEXEC);
+    bool copied = fd >= 0 && copy_into(file.content, fd);
+    if (fd >= 0 && fd != file.descriptor) copied = close(fd) == 0 && copied;
+    if (!copied) status = cannot_write(file, errno);
+  } else {
+    if (file.exists) {
+      // The owner is kept only where the process may give files away.
+      [[maybe_unused]] const int owned =
+          chown(file.content.c_str(), file.owner, file.group);
+      chmod(file.content.c_str(), file.mode);
+    }
+    // The file itself first; then the side files a format made beside it.
+    const fs::path home = fs::path(file.path).parent_path();
+    if (std::rename(file.content.c_str(), file.path.c_str()) != 0) {
+      status = cannot_write(file, errno);
+    }
+    std::error_code error;
+    for (const fs::directory_entry& side : fs::directory_iterator(file.folder, error)) {
+      if (!status.ok()) break;
+      fs::rename(side.path(), home / side.path().filename(), error);
+      if (error) status = cannot_write(file, error.value());
+    }
+  }
+  discard_whole_file(file);
+  return status;
+}
+
+void discard_whole_file(WholeFile& file) {
+  if (file.folder.empty()) return;
+  std::error_code error;
+  fs::remove_all(file.folder, error);
+  file.folder.clear();
+}
+
+}  // namespace kavrix
