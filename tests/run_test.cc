@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -199,6 +200,46 @@ TEST(Run, MessagesStatusesAndOutputs) {
     EXPECT_EQ(read_file(KAVRIX_GOLDEN_DIR "/wide." + std::string(format)).substr(skip),
               read_file(KAVRIX_GOLDEN_DIR "/narrow." + std::string(format)).substr(skip));
   }
+}
+
+// Each output format against the index computed here from its formula,
+// ln(((A + 1) * cellsize^2) / T / tan(S * 3.141592653 / 180)), T <= 0
+// raised to 1e-8 and S <= 1 to 1, a cell with an input at or below -9999
+// given -9999; the binary header counts the values above -9998, +inf
+// among them, which kavrix-dist, counting finite values only, leaves out.
+TEST(Run, OutputsHoldTheIndexOfTheFormula) {
+  const std::vector<std::array<double, 3>> cells = {  // A, T, S
+      {0, 1, 45}, {9, 2.5, 10}, {99, 0, 0.5}, {3, -3, 1}, {3, 7, 1.000001}, {12, 0.3, 90}, {5, 1, 135},
+      {-1, 1, 30}, {1e308, 1, 30}, {-9999, 1, 30}, {-10000, 1, 30}, {4, -9999, 30}, {4, NAN, 30}, {4, 2, -9999}};
+  std::vector<double> grid[3], want;
+  double count = 0, sum = 0, min = INFINITY, max = -INFINITY;
+  for (const auto& [a, t, s] : cells) {
+    for (int g = 0; g < 3; ++g) grid[g].push_back(cells[want.size()][g]);
+    const double area = (10.0 * 10.0) * (a + 1);
+    const double index = std::log(area / (t <= 0 ? 1e-8 : t) / std::tan((s <= 1 ? 1 : s) * 0.017453292516666667));
+    want.push_back(a > -9999 && t > -9999 && s > -9999 ? index : -9999);
+    if (want.back() > -9998) count += 1, sum += want.back(), min = std::min(min, want.back()), max = std::max(max, want.back());
+  }
+  const TempDir dir;
+  for (int g = 0; g < 3; ++g) write_file(dir.path(std::string(1, "ats"[g])), text_grid(make_grid(int(cells.size()), 1, grid[g])));
+  for (const char* format_switch : {"-f:t", "-f:s", "-f:d"}) {
+    ASSERT_EQ(run_program(KAVRIX_BINARY, {"a", "t", "s", "out", format_switch}, dir.root).status, 0);
+    const std::string out = read_file(dir.path("out"));
+    std::string expected;
+    char text[64];
+    for (const double& v : want) {
+      if (format_switch[3] == 't') expected.append(text, std::snprintf(text, 64, "%g%c", v, &v == &want.back() ? '\n' : '\t'));
+      if (format_switch[3] == 'd') expected.append(reinterpret_cast<const char*>(&v), 8);
+      const float single = static_cast<float>(v);
+      if (format_switch[3] == 's') expected.append(reinterpret_cast<const char*>(&single), 4);
+    }
+    EXPECT_EQ(out.substr(out.size() - expected.size()), expected) << format_switch;
+  }
+  double header[12];
+  std::memcpy(header, read_file(dir.path("out")).data(), sizeof header);  // the last, doubles
+  EXPECT_EQ(std::vector<double>(header + 6, header + 11), (std::vector<double>{count, min, max, sum, sum / count}));
+  const RunResult dist = run_program(KAVRIX_DIST_BINARY, {"out"}, dir.root);
+  EXPECT_NE(dist.output.find("# cells counted " + std::to_string(int(count) - 1) + "\n"), std::string::npos);
 }
 
 TEST(Run, GridsCutAtEveryByte) {
