@@ -118,6 +118,7 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
       {"printf old >log; $V g.dbl /dev/stdout >>log", 0, "{ printf old; $V g.dbl; } | cmp - log"},
       {"ln -s new.csv l.csv; $D g.dbl --csv l.csv >/dev/null", 0, "test -L l.csv && cmp new.csv want.c"},
       {"ln -s n.csv l.svg; $D g.dbl --csv n.csv --svg l.svg", 1, "test ! -e n.csv"},
+      {"ln -s l.x l.x; $D g.dbl --csv l.x", 6, "test -L l.x"},
       {"printf old >real.csv; chmod 604 real.csv; ln -s real.csv link.csv; ln -s /dev/null null.svg; "
        "$D g.dbl --csv link.csv --svg null.svg >/dev/null", 0,
        "test -L link.csv -a -L null.svg -a -c /dev/null && cmp real.csv want.c && test $(stat -c %a real.csv) = 604"},

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -57,9 +58,9 @@ Status locate_whole_file(WholeFile& file, const std::string& name) {
   file.path = end_of_links(name);
   struct stat info {};
   if (stat(name.c_str(), &info) != 0) {
-    // A name that leads nowhere yet is made where its links end; any other
-    // reason shows when the temporary folder is made.
-    return {};
+    // A name that leads nowhere yet is made where its links end; a loop of
+    // links, or a file where a folder should be, is no place for a file.
+    return errno == ENOENT ? Status{} : cannot_write(file, errno);
   }
   if (S_ISDIR(info.st_mode)) {
     return failure(kWriteFailed, "could not write %s: it is a folder\n",
@@ -74,12 +75,11 @@ Status locate_whole_file(WholeFile& file, const std::string& name) {
   // Replacing a file that the process has open for writing (/dev/stdout,
   // a shell's "> file") would leave the descriptor writing into the old,
   // unnamed file: what is written goes through the descriptor instead.
-  for (const OpenDescriptor& open : open_descriptors()) {
-    if (open.writable && open.identity == file.identity) {
-      file.descriptor = open.fd;
-      break;
-    }
-  }
+  const std::vector<OpenDescriptor> open = open_descriptors();
+  const auto writer = std::find_if(open.begin(), open.end(), [&](const OpenDescriptor& d) {
+    return d.writable && d.identity == file.identity;
+  });
+  if (writer != open.end()) file.descriptor = writer->fd;
   file.in_place = file.descriptor >= 0 || !S_ISREG(info.st_mode);
   if (file.in_place) {
     file.path = name;
