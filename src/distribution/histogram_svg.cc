@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/xml_text.h"
 #include "distribution/value_text.h"
 
 namespace kavrix {
@@ -57,44 +58,6 @@ std::string label(double v, int decimals) {
                                               : significant_text(v, 6);
 }
 
-// Text for XML: markup characters escaped; control characters, U+FFFE,
-// U+FFFF and bytes of no well-formed UTF-8 sequence (RFC 3629: no
-// overlong forms, surrogates or code points beyond U+10FFFF) become '?'.
-std::string xml_text(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t length = c < 0x80                 ? 1
-                    : c >= 0xc2 && c <= 0xdf ? 2
-                    : (c >> 4) == 0xe        ? 3
-                    : c >= 0xf0 && c <= 0xf4 ? 4
-                                             : 0;
-    bool valid = length > 0 && i + length <= s.size();
-    // The second byte's range depends on the first (RFC 3629, section 4).
-    unsigned low = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
-    unsigned high = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
-    for (size_t k = 1; valid && k < length; ++k, low = 0x80, high = 0xbf) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      valid = b >= low && b <= high;
-    }
-    valid = valid && !(length == 3 && s.compare(i, 2, "\xef\xbf") == 0 &&
-                       static_cast<unsigned char>(s[i + 2]) >= 0xbe);
-    if (!valid || c < 0x20 || c == 0x7f) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out.append(s, i, length);
-    }
-    i += length;
-  }
-  return out;
-}
-
 std::string text(double x, double y, const char* anchor,
                  const std::string& content, const std::string& extra = "") {
   return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\" text-anchor=\"" +
@@ -137,8 +100,8 @@ std::string histogram_svg(const IndexSummary& summary,
       "viewBox=\"0 0 800 480\" font-family=\"sans-serif\" font-size=\"13\">\n"
       "<path d=\"M0 0H800V480H0Z\" fill=\"white\"/>\n";
   svg += text(kWidth / 2, 30, "middle",
-              "Topographic index of " + xml_text(summary.grid_name) + ", " +
-                  fixed_text(summary.count, 0) +
+              "Topographic index of " + xml_text(summary.grid_name).text +
+                  ", " + fixed_text(summary.count, 0) +
                   (summary.count == 1 ? " cell" : " cells"),
               " font-size=\"17\" font-weight=\"bold\"");
 
