@@ -1,14 +1,19 @@
 // kavrix-dist: the classes of a small grid and of extreme ranges,
-// statistics equal to those of kavrix's own header, the picture, outputs
-// through links and devices, and the failures. Its memory is checked with
-// kavrix's extreme shapes in run_test.
+// statistics equal to those of kavrix's own header, the picture of
+// ordinary, flat and extreme ranges read back, files named in shell use,
+// and the failures. Its memory is checked with kavrix's extreme shapes in
+// run_test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "distribution/histogram_svg.h"
+#include "distribution/value_text.h"
 #include "test_util.h"
 
 namespace kavrix {
@@ -88,19 +93,91 @@ bool tags_balance(const std::string& xml) {
   return open.empty();
 }
 
-TEST(DistCommand, HistogramIsWellFormedWithABarPerClass) {
-  test::TempDir dir;
-  // A surrogate and U+FFFE, which XML does not allow, beside a valid letter.
-  const std::string name = "\xc3\xa9\xed\xa0\x80\xef\xbf\xbe&b<c>.asc";
-  test::write_file(dir.path(name), test::text_grid(test::make_grid(3, 2, {4.5, 6, 6.25, 7, 12, 30})));
-  for (int classes : {1, 30, 10000}) {
-    ASSERT_EQ(run_dist({name, "-n", std::to_string(classes), "--svg", "h.svg"}, dir.path("")).status, 0);
-    const std::string svg = test::read_file(dir.path("h.svg"));
-    EXPECT_TRUE(tags_balance(svg));
-    EXPECT_NE(svg.find("of \xc3\xa9??????&amp;b&lt;c&gt;.asc, 6 cells<"), std::string::npos);
-    size_t bars = 0;
-    for (size_t at = svg.find("<rect"); at != std::string::npos; at = svg.find("<rect", at + 1)) ++bars;
-    EXPECT_EQ(bars, static_cast<size_t>(classes));
+// The picture of `values` in `n` classes, read back: every bar in the plot,
+// in class order, its extent and height those of its class; the ticks and
+// the mean where their values say; labels readable.
+void expect_histogram_shows(const std::vector<double>& values, int n) {
+  const double L = 80, R = 770, T = 70, B = 410, e = 0.1;
+  const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+  IndexClasses classes = make_classes(*lo, *hi, n);
+  double sum = 0;
+  for (double v : values) sum += v, ++classes.cells[class_of(classes, v)];
+  const double count = values.size(), mean = sum / count;
+  const std::string svg = histogram_svg({"\xc3\xa9\xed\xa0\x80\xef\xbf\xbe&b<c>\".asc", count, *lo, *hi, mean, 0}, classes);
+  SCOPED_TRACE(shortest_text(*lo) + " to " + shortest_text(*hi) + ", classes " + std::to_string(n));
+  EXPECT_TRUE(tags_balance(svg));
+  EXPECT_NE(svg.find("of \xc3\xa9??????&amp;b&lt;c&gt;&quot;.asc, "), std::string::npos);
+  EXPECT_TRUE(svg.find("inf") == std::string::npos && svg.find("nan") == std::string::npos);
+  // Bars (x, y, width, height); the ticks along x and along y, with their labels; the mean line's x.
+  std::vector<std::array<double, 4>> bars;
+  struct Tick { double at, label_at; std::string label; };
+  std::vector<Tick> ticks[2];
+  std::vector<double> means;
+  for (size_t at = svg.find('<'), axis = 2, last = 2; at != std::string::npos; at = svg.find('<', at + 1), last = axis) {
+    const std::string tag = svg.substr(at, svg.find('>', at) - at);
+    const auto a = [&](const std::string& name) {
+      const size_t p = tag.find(" " + name + "=\"");
+      return p == std::string::npos ? kNaN : std::strtod(tag.c_str() + p + name.size() + 3, nullptr);
+    };
+    const bool line = tag.starts_with("<line");
+    axis = !line ? 2 : a("y2") - a("y1") == 5 ? 0 : a("x2") - a("x1") == 5 ? 1 : 2;
+    EXPECT_TRUE(!line || std::isfinite(a("x1") + a("y1") + a("x2") + a("y2"))) << tag;
+    if (tag.starts_with("<rect")) bars.push_back({a("x"), a("y"), a("width"), a("height")});
+    if (line && tag.find("#b22222") != std::string::npos) means.push_back(a("x1"));
+    if (axis < 2) ticks[axis].push_back({axis == 0 ? a("x1") : a("y1"), kNaN, ""});
+    if (tag.starts_with("<text") && last < 2) {
+      ticks[last].back().label_at = a(last == 0 ? "x" : "y");
+      ticks[last].back().label = svg.substr(at + tag.size() + 1, svg.find('<', at + 1) - at - tag.size() - 1);
+    }
+  }
+  // Each axis's ticks go along it with increasing values, under labels that stay apart in the picture
+  // (8.5 px a character); the x axis runs from the least value to the largest, the fractions' from 0.
+  const std::vector<Tick> &xs = ticks[0], &ys = ticks[1];
+  ASSERT_TRUE(xs.size() >= 2 && ys.size() >= 2) << svg;
+  const auto value = [](const Tick& t) -> long double { return std::strtod(t.label.c_str(), nullptr); };
+  const auto x_of = [&](long double v) {
+    return std::clamp<long double>(xs[0].at + (v - value(xs[0])) / (value(xs.back()) - value(xs[0])) * (xs.back().at - xs[0].at), L, R);
+  };
+  const long double per_fraction = (B - ys.back().at) / value(ys.back());
+  for (int axis : {0, 1}) for (size_t i = 0; i < ticks[axis].size(); ++i) {
+    const Tick &t = ticks[axis][i], &p = ticks[axis][i > 0 ? i - 1 : i];
+    const double half = 4.25 * t.label.size();
+    EXPECT_NEAR(t.at, axis == 0 ? x_of(value(t)) : B - value(t) * per_fraction, e) << t.label;
+    EXPECT_TRUE(axis == 0 ? t.at >= L - e && t.at <= R + e && t.label_at >= half - e && t.label_at + half <= 800 + e
+                          : t.at >= T - e && t.at <= B + e) << t.label;
+    EXPECT_LE(std::fabs(t.label_at - t.at), axis == 0 ? half : 6) << t.label;
+    EXPECT_TRUE(i == 0 || value(t) > value(p)) << p.label << " " << t.label;
+    EXPECT_TRUE(i == 0 || (axis == 0 ? t.label_at - p.label_at >= half + 4.25 * p.label.size() : p.label_at - t.label_at >= 13));
+  }
+  EXPECT_TRUE(value(ys[0]) == 0 && std::fabs(ys.back().at - T) <= e) << ys.back().label;
+  EXPECT_LE(std::max(xs[0].at - L, R - xs.back().at), (xs.back().at - xs[0].at) / (xs.size() - 1) + e);  // a step at most
+  EXPECT_TRUE(*lo == *hi || (std::fabs(x_of(*lo) - L) <= e && std::fabs(x_of(*hi) - R) <= e));
+  // A bar per class, in order, standing on the axis as high as its fraction; spanning its class where that
+  // is two pixels wide or more, else covering it at least two pixels wide if it holds a cell.
+  ASSERT_EQ(bars.size(), static_cast<size_t>(n));
+  double tallest = 0;
+  for (int k = 0; k < n; ++k) {
+    const auto [x, y, w, h] = bars[k];
+    const double from = x_of(class_lower(classes, k)), to = x_of(class_upper(classes, k));
+    tallest = std::max(tallest, h);
+    EXPECT_TRUE(x >= L - e && x + w <= R + e && y >= T - e && w >= 0 && std::fabs(y + h - B) <= e) << k;
+    EXPECT_NEAR(h, classes.cells[k] / count * per_fraction, e) << k;
+    EXPECT_TRUE(to - from < 2 || (std::fabs(x - from) <= e && std::fabs(x + w - to) <= e)) << k;
+    EXPECT_TRUE(to - from >= 2 || classes.cells[k] == 0 || (x <= from + e && x + w >= to - e && w >= 2 - e)) << k;
+    EXPECT_TRUE(k == 0 || w <= 2 + e || bars[k - 1][2] <= 2 + e || x >= bars[k - 1][0] + bars[k - 1][2] - e) << k;
+  }
+  EXPECT_GT(tallest, B - ys.end()[-2].at + e);  // the fractions' axis ends at the first tick above it
+  // The mean where its value is, if the sum of the values was a double.
+  ASSERT_EQ(means.size(), std::isfinite(mean) ? 1u : 0u);
+  for (double x : means) EXPECT_NEAR(x, x_of(mean), e);
+}
+
+TEST(Histogram, BarsTicksAndMeanLieWhereTheirValuesSay) {
+  const double kMax = DBL_MAX, u = 5e-324;
+  for (const std::vector<double>& values : std::vector<std::vector<double>>{{4.5, 6, 6.25, 7, 12, 30}, {7, 7},
+           {-3.5}, {1e300, 1e300}, {kMax, kMax}, {-kMax, -kMax}, {u, u}, {0, kMax}, {-kMax, kMax, 0, 1e300},
+           {0, u}, {0, 6 * u}, {1, std::nextafter(1.0, 2.0)}, {1e300, 1.0000000000000006e300}, {3, 3.0000000000000018}}) {
+    for (int n : {1, 10, 30, 10000}) expect_histogram_shows(values, n);
   }
 }
 

@@ -33,7 +33,8 @@ TEST(Vrt, DocumentsAndFailures) {
   for (const auto& [name, bytes] : {std::pair{"short.dbl", placed.substr(0, placed.size() - 8)},  // a cell short
                                     {"flat.dbl", std::string(placed).replace(32, 8, 8, '\0')},  // cellsize 0
                                     {"notes.txt", "NCOLS 3\n"}, {"cut.asc", "ncols 3 nrows 2 xll 0 yll"},
-                                    {"none.asc", "ncols 3 nrows 0 xll 0 yll 0 cellsize 1 nodata_value 0\n"}}) {
+                                    {"none.asc", "ncols 3 nrows 0 xll 0 yll 0 cellsize 1 nodata_value 0\n"},
+                                    {"tab\t.dbl", placed}, {"\xff.dbl", placed}}) {  // names XML cannot hold
     write_file(name, bytes);
   }
   const std::string usage =
@@ -61,6 +62,8 @@ TEST(Vrt, DocumentsAndFailures) {
       {{"short.dbl"}, 5, "", "short.dbl holds fewer cells than its header says (4 x 3)\n"},
       {{"short.sgl"}, 5, "", "short.sgl holds fewer cells than its header says (4 x 3)\n"},
       {{"g.dbl", "./g.dbl"}, 1, "", "the VRT ./g.dbl would replace the grid itself\n"},
+      {{"tab\t.dbl"}, 1, "", "tab\t.dbl cannot be named in a VRT: its path holds a control character or is not UTF-8\n"},
+      {{"\xff.dbl", "maps/x.vrt"}, 1, "", "\xff.dbl cannot be named in a VRT: its path holds a control character or is not UTF-8\n"},
       {{"g.dbl", "none/g.vrt"}, 6, "", "could not write none/g.vrt: No such file or directory\n"},
   };
   for (const auto& c : cases) {

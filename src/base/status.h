@@ -24,7 +24,8 @@ enum ExitStatus : int {
   kWriteFailed = 6,         ///< a file cannot be written whole
 
   // kavrix-vrt; opening and recognising its grid fails as kavrix's inputs do.
-  kVrtUsage = 1,            ///< bad arguments, or the VRT would replace the grid
+  kVrtUsage = 1,            ///< bad arguments, a grid path XML cannot hold, or
+                            ///< the VRT would replace the grid
   kVrtShortGrid = 5,        ///< a binary grid holds fewer cells than its header
   kVrtWriteFailed = 6,      ///< the VRT cannot be written
   kVrtUnusableHeader = 7,   ///< size, cell size or corner cannot be placed

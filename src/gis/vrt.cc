@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/xml_text.h"
 #include "grid/grid_size.h"
 
 namespace kavrix {
@@ -27,25 +28,10 @@ std::string exact(double value) {
   return text;
 }
 
-// `text` as XML character data.
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::string source_filename(const VrtSource& source) {
   return std::string("<SourceFilename relativeToVRT=\"") +
-         (source.relative_to_vrt ? "1" : "0") + "\">" + escaped(source.path) +
-         "</SourceFilename>";
+         (source.relative_to_vrt ? "1" : "0") + "\">" +
+         xml_text(source.path).text + "</SourceFilename>";
 }
 
 }  // namespace
@@ -68,6 +54,14 @@ Status check_vrt_header(const GridHeader& h, const std::string& name) {
       !std::isfinite(h.xll) || !std::isfinite(h.yll)) {
     return failure(kVrtUnusableHeader,
                    "invalid cellsize or lower-left corner in %s\n",
+                   name.c_str());
+  }
+  // The path goes into the VRT as XML text; a character replaced there
+  // would name another file.
+  if (!xml_text(vrt_source_for(name, "").path).exact) {
+    return failure(kVrtUsage,
+                   "%s cannot be named in a VRT: its path holds a control "
+                   "character or is not UTF-8\n",
                    name.c_str());
   }
   return {};

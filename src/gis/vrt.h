@@ -25,7 +25,10 @@ VrtSource vrt_source_for(const std::string& grid, const std::string& vrt);
 
 /// Succeeds when `header` describes a raster that a VRT can express:
 /// ncols and nrows whole numbers from 1 to 2^31 - 1, cellsize positive and
-/// finite, xll and yll finite. Fails with exit status 7 naming `name`.
+/// finite, xll and yll finite, else fails with exit status 7 naming `name`;
+/// and when the absolute path of the grid file `name`, which holds every
+/// part of the path a VRT names it by, is exact as XML text, else fails
+/// with exit status 1.
 Status check_vrt_header(const GridHeader& header, const std::string& name);
 
 /// The VRT document that opens the grid of `header` and `format` at
