@@ -55,6 +55,15 @@ TEST(DistCommand, CountsFiniteValuesAboveNodataInEqualClasses) {
   EXPECT_EQ(class_lines(r.output), "7.5e+307 0.3333333333333333\n2.5e+307 0.3333333333333333\n"
                                    "-2.5e+307 0\n-7.5e+307 0.3333333333333333\n");
   EXPECT_EQ(class_lines(run_dist({"high.dbl", "-n", "1"}, dir.path("")).output), "1.35e+308 1\n");
+  // A range of six subnormal steps in ten classes: the width rounds up, and
+  // the classes past the largest value are empty and end at it.
+  test::write_file(dir.path("tiny.dbl"), test::double_grid(test::make_grid(4, 1, {0, 3e-323, 1.5e-323, 2.5e-323})));
+  const std::string tiny = run_dist({"tiny.dbl", "-n", "10", "--csv", "/dev/stdout"}, dir.path("")).output;
+  EXPECT_EQ(tiny.substr(tiny.find("cumulative_fraction\n") + 20),
+            "3e-323,3e-323,3e-323,1,0.25,0.25\n3e-323,3e-323,3e-323,0,0,0.25\n3e-323,3e-323,3e-323,0,0,0.25\n"
+            "3e-323,3e-323,3e-323,0,0,0.25\n2.5e-323,3e-323,3e-323,1,0.25,0.5\n2e-323,2.5e-323,2e-323,0,0,0.5\n"
+            "1.5e-323,2e-323,2e-323,1,0.25,0.75\n1e-323,1.5e-323,1e-323,0,0,0.75\n5e-324,1e-323,1e-323,0,0,0.75\n"
+            "0,5e-324,0,1,0.25,1\n");
 }
 
 TEST(DistCommand, StatisticsEqualThoseInKavrixsDoubleHeader) {

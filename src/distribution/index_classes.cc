@@ -1,5 +1,6 @@
 #include "distribution/index_classes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kavrix {
@@ -22,16 +23,20 @@ int class_of(const IndexClasses& classes, double v) {
   const double q = std::floor(
       (v * classes.scale - classes.min * classes.scale) / classes.width);
   // Checked before the conversion: NaN (width 0), negatives and anything
-  // beyond the top class never reach static_cast.
+  // beyond the top class never reach static_cast. A width rounded up (a
+  // range of a few subnormal steps) would leave the largest value below
+  // the top class.
   if (!(q >= 0)) return 0;
-  if (q >= top) return top;
+  if (q >= top || v >= classes.max) return top;
   return static_cast<int>(q);
 }
 
 double class_lower(const IndexClasses& classes, int k) {
+  // A width rounded up may carry the upper classes past the largest value:
+  // they are empty and bounded by it.
   return k == 0 ? classes.min
-                : (classes.min * classes.scale + k * classes.width) /
-                      classes.scale;
+                : std::min(classes.max, (classes.min * classes.scale + k * classes.width) /
+                                            classes.scale);
 }
 
 double class_upper(const IndexClasses& classes, int k) {

@@ -25,11 +25,11 @@ struct IndexClasses {
 IndexClasses make_classes(double min, double max, int count);
 
 /// The class of value `v`: floor((v - min) * scale / width), kept within
-/// the classes, so that max falls in the top class; 0 when width is 0.
+/// the classes; max falls in the top class; 0 when width is 0.
 int class_of(const IndexClasses& classes, double v);
 
-/// The lower bound of class `k`: min + k * width / scale; min exactly for
-/// k = 0.
+/// The lower bound of class `k`: min + k * width / scale, at most max; min
+/// exactly for k = 0.
 double class_lower(const IndexClasses& classes, int k);
 
 /// The upper bound of class `k`: the next class's lower bound; max exactly
