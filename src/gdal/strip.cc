@@ -1,7 +1,10 @@
 #include "gdal/strip.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace kavrix {
 namespace {
@@ -14,6 +17,8 @@ constexpr int kStripRows = 256;
 // 96 MiB.
 constexpr double kStripBytes = 40 << 20;
 constexpr double kBytesPerColumn = 4 * sizeof(double) + sizeof(float);
+
+constexpr std::size_t kHugePage = 2 << 20;
 
 }  // namespace
 
@@ -32,15 +37,19 @@ bool allocate_strip(Strip& strip, int width, int height, int block_width,
   strip.in_blocks = height % block_height == 0;
   strip.chunk = strip.in_blocks ? block_width : width;
   strip.height = height;
-  const std::size_t chunks =
-      (static_cast<std::size_t>(width) + static_cast<std::size_t>(strip.chunk) - 1) /
-      static_cast<std::size_t>(strip.chunk);
-  // The spare value first lets the cell rule index a run of cells from 1.
-  strip.storage.reset(static_cast<double*>(std::calloc(
-      chunks * static_cast<std::size_t>(strip.chunk) * static_cast<std::size_t>(height) + 1,
-      sizeof(double))));
-  strip.cells = strip.storage ? strip.storage.get() + 1 : nullptr;
-  return strip.cells != nullptr;
+  const auto chunk = static_cast<std::size_t>(strip.chunk);
+  const std::size_t bytes = (static_cast<std::size_t>(width) + chunk - 1) / chunk * chunk *
+                            static_cast<std::size_t>(height) * sizeof(double);
+  // Whole huge pages: the system maps a strip in a few faults, not one a
+  // page. The first is never touched: the cell rule indexes a run of cells
+  // from 1, so the cell before the first must lie inside the allocation.
+  strip.storage.reset(static_cast<double*>(
+      std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage + kHugePage)));
+  if (!strip.storage) return false;
+  strip.cells = strip.storage.get() + kHugePage / sizeof(double);
+  madvise(strip.cells, bytes, MADV_HUGEPAGE);  // a hint; without it, pages as usual
+  std::memset(strip.cells, 0, bytes);
+  return true;
 }
 
 void compute_index_strip(const ParameterTable& table, Strip& a, Strip& t,

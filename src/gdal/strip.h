@@ -17,7 +17,7 @@ namespace kavrix {
 /// is a whole number of blocks, every block of the strip is one run of
 /// values. A strip of whole rows has a single chunk as wide as the raster.
 struct Strip {
-  RowBuffer storage;       ///< a spare value first, then the cells
+  RowBuffer storage;       ///< an unused huge page, then the cells
   double* cells = nullptr;
   int chunk = 0;           ///< columns of a chunk
   int height = 0;          ///< rows
