@@ -104,7 +104,9 @@ Status open_raster_input(RasterInput& in, const GdalApi& api,
   }
   api.free_list(listed);
   if (api.band_count(in.dataset) < 1) {
-    return failure(kGdalInputOpen, "could not open input raster %s: it has no band\n",
+    return failure(kGdalInputOpen,
+                   "could not open input raster %s: it has no band (gdalinfo lists "
+                   "the subdatasets of a container, which open as rasters)\n",
                    name.c_str());
   }
   in.band = api.band(in.dataset, 1);
