@@ -11,23 +11,24 @@
 namespace kavrix {
 namespace {
 
-// The last failure GDAL reported, from any thread (a driver may compress
-// in several); empty when there was none since it was cleared.
+// The first failure GDAL reported since the last was taken, from any
+// thread (a driver may compress in several): the first names the cause
+// ("File too large"), those after it its consequences.
 std::mutex failure_mutex;
-std::string last_failure;
+std::string first_failure;
 
 void CPL_STDCALL on_gdal_error(CPLErr level, CPLErrorNum number, const char* message) {
   if (level == CE_Warning) std::fprintf(stderr, "Warning %d: %s\n", number, message);
   if (level < CE_Failure) return;
   const std::lock_guard<std::mutex> lock(failure_mutex);
-  last_failure = message;
+  if (first_failure.empty()) first_failure = message;
 }
 
 // Takes the failure reported since the last call; empty if none.
 std::string take_failure() {
   const std::lock_guard<std::mutex> lock(failure_mutex);
   std::string taken;
-  taken.swap(last_failure);
+  taken.swap(first_failure);
   return taken;
 }
 
@@ -44,7 +45,7 @@ bool close_dataset(GDALDatasetH dataset) {
   take_failure();
   GDALClose(dataset);
   const std::lock_guard<std::mutex> lock(failure_mutex);
-  return last_failure.empty();
+  return first_failure.empty();
 }
 
 // A list of options for GDAL, freed with the record.
