@@ -2,8 +2,10 @@
 # Whole-process benchmark of kavrix against a plain stdio baseline (fscanf /
 # fprintf "%lg", one fread / fwrite per binary row) and, for binary grids,
 # against the arithmetic floor (one fread per row, tan and log per cell, one
-# fwrite per row); and kavrix-dist on the double output against the kavrix
-# run that made it. Builds Release in its own folder, generates the grids
+# fwrite per row); kavrix-dist on the double output against the kavrix run
+# that made it; and, where GDAL is installed, kavrix-gdal on tiled GeoTIFFs
+# against gdal_calc.py with the same formula and against kavrix on the same
+# values. Builds Release in its own folder, generates the grids
 # there, runs every program several times interleaved and prints the median
 # cost per cell and the ratios against the targets; then checks that peak
 # memory does not grow with the number of rows.
@@ -16,6 +18,8 @@
 #   KAVRIX_BENCH_MEM_ROWS                 rows of the large memory-check grid,
 #                                         1000 columns (default 100000; 0 skips)
 #   KAVRIX_BENCH_BUILD                    build folder (default build-bench)
+#   KAVRIX_BENCH_GDAL_SIZE                columns and rows of kavrix-gdal's
+#                                         GeoTIFFs (default 4000; 0 skips)
 #
 # Ratios use the median CPU time (user + system) of each program, which a
 # busy shared machine disturbs less than wall time; wall time is shown too.
@@ -26,6 +30,7 @@ cols=${KAVRIX_BENCH_COLS:-2000}
 rows=${KAVRIX_BENCH_ROWS:-2000}
 runs=${KAVRIX_BENCH_RUNS:-5}
 mem_rows=${KAVRIX_BENCH_MEM_ROWS:-100000}
+gdal_size=${KAVRIX_BENCH_GDAL_SIZE:-4000}
 build=${KAVRIX_BENCH_BUILD:-build-bench}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVRIX_WERROR=ON \
@@ -161,4 +166,85 @@ if [ "$mem_rows" -gt 0 ]; then
     printf '%-14s 100 rows %7d KiB, %d rows %7d KiB, difference %5d KiB  target < 1024 KiB  %s\n' \
       "$name" "${rss[0]}" "$mem_rows" "${rss[1]}" "$diff" "$verdict"
   done
+fi
+
+if [ "$gdal_size" -gt 0 ] && [ ! -x "$bin/kavrix-gdal" ]; then
+  echo
+  echo "kavrix-gdal is not built (GDAL's development files are missing): skipped"
+elif [ "$gdal_size" -gt 0 ]; then
+  # Tiled Float64 GeoTIFFs of the double grids, made through kavrix-vrt.
+  tiled() {  # folder ncols nrows [a-only]
+    make_grids "$1" "$2" "$3" double ${4:-}
+    for g in a t s; do
+      if [ -e "$1/$g.dbl" ] && [ ! -e "$1/$g.tif" ]; then
+        "$bin/kavrix-vrt" "$1/$g.dbl" "$1/$g.vrt"
+        gdal_translate -q -co TILED=YES "$1/$g.vrt" "$1/$g.tmp.tif"
+        mv "$1/$g.tmp.tif" "$1/$g.tif"
+      fi
+    done
+  }
+  geo=$build/grids/gdal-${gdal_size}
+  tiled "$geo" "$gdal_size" "$gdal_size"
+  # The cell rule in gdal_calc.py's terms: a cell at or below -9999 in any
+  # input is nodata (gdal_calc.py's own masking lets a NaN through), T <= 0
+  # is raised to 1e-8, S <= 1 to 1, with kavrix's degree factor; the grids'
+  # cells are 10 map units wide.
+  formula='where((A<=-9999)|(B<=-9999)|(C<=-9999),-9999,log(((A+1)*(10*10))/where(B<=0,1e-8,B)/tan(where(C<=1,1,C)*0.017453292516666667)))'
+  for ((run = 1; run <= runs; ++run)); do
+    echo "kavrix-gdal round $run of $runs" >&2
+    record gdal kavrix-gdal "$bin/kavrix-gdal" "$geo/a.tif" "$geo/t.tif" "$geo/s.tif" \
+      "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q
+    record gdal gdal_calc gdal_calc.py --quiet --overwrite -A "$geo/a.tif" -B "$geo/t.tif" \
+      -C "$geo/s.tif" --outfile="$out/gdal_calc.tif" --calc="$formula" --type=Float64 \
+      --NoDataValue=-9999 --co=TILED=YES
+    record gdal kavrix "$tool" "$geo/a.dbl" "$geo/t.dbl" "$geo/s.dbl" "$out/kavrix-gdal.dbl" -f:d
+  done
+  # gdal_calc.py computes with NumPy's tan and log: close, not the same bits.
+  # Its own interpreter has NumPy and GDAL's bindings.
+  python=$(sed -n '1s/^#! *//p' "$(command -v gdal_calc.py)")
+  $python - "$out/kavrix-gdal.tif" "$out/gdal_calc.tif" "$out/kavrix-gdal.dbl" <<'PY'
+import sys
+import numpy
+from osgeo import gdal
+ours, calc = (gdal.Open(name).ReadAsArray() for name in sys.argv[1:3])
+kavrix = numpy.fromfile(sys.argv[3], dtype="<f8", offset=96).reshape(ours.shape)
+same = ours.view("<u8") == kavrix.view("<u8")
+close = numpy.isclose(ours, calc, rtol=1e-12, atol=1e-12)
+print(f"kavrix-gdal equals kavrix -f:d in {same.mean():.2%} of the cells, "
+      f"gdal_calc.py within 1e-12 in {close.mean():.2%}")
+sys.exit(0 if same.all() and close.all() else 1)
+PY
+  echo
+  echo "kavrix-gdal on three ${gdal_size} x ${gdal_size} tiled Float64 GeoTIFFs, median of $runs runs:"
+  printf '%-12s %10s %10s %10s\n' program "wall s" "cpu s" "peak MiB"
+  for p in kavrix-gdal gdal_calc kavrix; do
+    printf '%-12s %10.3f %10.3f %10.1f\n' "$p" "$(median gdal "$p" 3)" "$(median gdal "$p" 4)" \
+      "$(awk -v k="$(median gdal "$p" 5)" 'BEGIN { print k / 1024 }')"
+  done
+  verdict() {  # value comparison target
+    awk -v r="$1" -v op="$2" -v t="$3" 'BEGIN { print (op == ">=" ? r >= t : r <= t) ? "met" : "MISSED" }'
+  }
+  for c in "gdal_calc kavrix-gdal >= 3.5" "kavrix-gdal kavrix <= 1.35"; do
+    read -r num den op target <<<"$c"
+    wall=$(awk -v a="$(median gdal "$num" 3)" -v b="$(median gdal "$den" 3)" 'BEGIN { printf "%.2f", a / b }')
+    cpu=$(awk -v a="$(median gdal "$num" 4)" -v b="$(median gdal "$den" 4)" 'BEGIN { printf "%.2f", a / b }')
+    printf '%-24s wall %5s (cpu %5s)  target %s %s  %s\n' "$num/$den" "$wall" "$cpu" "$op" "$target" \
+      "$(verdict "$wall" "$op" "$target")"
+  done
+  peak=$(awk -v k="$(median gdal kavrix-gdal 5)" 'BEGIN { printf "%.1f", k / 1024 }')
+  printf '%-24s %5s MiB  target < 96 MiB  %s\n' "kavrix-gdal peak" "$peak" "$(verdict "$peak" "<=" 95.99)"
+  if [ "$mem_rows" -gt 0 ]; then
+    # One flow-accumulation raster of 256 columns (a tile wide) as all three inputs.
+    rss=()
+    for r in 100 "$mem_rows"; do
+      tiled "$build/grids/gdal-mem-256x$r" 256 "$r" a-only
+      a=$build/grids/gdal-mem-256x$r/a.tif
+      set -- $("$measure" "$bin/kavrix-gdal" "$a" "$a" "$a" "$out/kavrix-gdal-mem.tif" -q)
+      [ "$4" = 0 ] || { echo "kavrix-gdal failed with status $4" >&2; exit 1; }
+      rss+=("$3")
+    done
+    diff=$((rss[1] - rss[0]))
+    printf 'kavrix-gdal, 256 columns: 100 rows %d KiB, %d rows %d KiB, difference %d KiB  target < 1024 KiB  %s\n' \
+      "${rss[0]}" "$mem_rows" "${rss[1]}" "$diff" "$([ "${diff#-}" -lt 1024 ] && echo met || echo MISSED)"
+  fi
 fi

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 # Each folder of src/ may include only itself and the folders below it:
-# app over index, gis and distribution, over grid, over number and base.
+# app over index, gis, distribution and gdal, over grid, over number and base.
 declare -A allowed=(
   [base]="base"
   [number]="base number"
@@ -15,7 +15,8 @@ declare -A allowed=(
   [index]="base number grid index"
   [gis]="base number grid gis"
   [distribution]="base number grid index distribution"
-  [app]="base number grid index gis distribution app"
+  [gdal]="base number grid index gdal"
+  [app]="base number grid index gis distribution gdal app"
 )
 bad=0
 while IFS=: read -r file _ line; do

@@ -35,6 +35,15 @@ enum ExitStatus : int {
   kDistShortGrid = 5,       ///< the grid ends early, or cannot be read twice
   kDistWriteFailed = 6,     ///< a table, the CSV or the SVG cannot be written
   kDistNoCells = 9,         ///< no cell holds a counted value
+
+  // kavrix-gdal.
+  kGdalUsage = 1,           ///< bad arguments, options or driver; or the output is an input
+  kGdalMismatch = 2,        ///< the inputs differ in size, origin, cell size or CRS
+  kGdalInputOpen = 3,       ///< GDAL cannot open an input, or it has no band
+  kGdalRead = 5,            ///< rows of an input cannot be read
+  kGdalWriteFailed = 6,     ///< the output cannot be made, written or put in place
+  kGdalUnusableGeometry = 7,///< no geotransform, rotated, south-up, oblong cells, degrees
+  kGdalNoMemory = 8,        ///< the strips cannot be allocated
 };
 
 /// The outcome of a step of the run: success, or the exit status that ends

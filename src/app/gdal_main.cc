@@ -1,0 +1,13 @@
+// Process entry of kavrix-gdal: the exit status is the run's.
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "app/gdal_run.h"
+
+int main(int argc, char** argv) {
+  kavrix::open_standard_descriptors();
+  kavrix::take_broken_pipes_as_errors();
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kavrix::run_kavrix_gdal(args, stderr);
+}

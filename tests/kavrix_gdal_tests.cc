@@ -1,0 +1,327 @@
+// kavrix-gdal on rasters made here through GDAL: every cell and statistic
+// against kavrix -f:d on the same values, in each layout of blocks and
+// strips; place, CRS and nodata carried; each refusal with nothing written;
+// a file system that fills up; a driver that can only copy; and memory
+// that does not grow with the number of rows.
+#include <cpl_conv.h>
+#include <cpl_string.h>
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <ogr_srs_api.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "test_util.h"
+
+namespace kavrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const bool kDriversRegistered = (GDALAllRegister(), true);
+
+// A raster to make: size, place, CRS ("": none), nodata (NaN: none), type
+// and creation options of GDAL's GeoTIFF driver.
+struct Raster {
+  int w = 8, h = 5;
+  std::array<double, 6> geo = {3512000, 25, 0, 5401200, 0, -25};
+  bool placed = true;
+  std::string crs = "EPSG:25832";
+  double nodata = -9999;
+  GDALDataType type = GDT_Float64;
+  std::vector<std::string> options = {};
+};
+
+void make(const std::string& path, const Raster& r, std::vector<double> cells) {
+  char** options = nullptr;
+  for (const std::string& option : r.options) options = CSLAddString(options, option.c_str());
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.w, r.h, 1, r.type, options);
+  CSLDestroy(options);
+  std::array<double, 6> geo = r.geo;
+  if (r.placed) GDALSetGeoTransform(ds, geo.data());
+  OGRSpatialReferenceH crs = OSRNewSpatialReference(nullptr);
+  if (!r.crs.empty() && OSRSetFromUserInput(crs, r.crs.c_str()) == OGRERR_NONE) GDALSetSpatialRef(ds, crs);
+  OSRDestroySpatialReference(crs);
+  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+  if (!std::isnan(r.nodata)) GDALSetRasterNoDataValue(band, r.nodata);
+  cells.resize(size_t(r.w) * size_t(r.h));
+  EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.w, r.h, cells.data(), r.w, r.h, GDT_Float64, 0, 0), CE_None);
+  GDALClose(ds);
+}
+
+std::string bytes(const std::vector<double>& cells) {
+  return std::string(reinterpret_cast<const char*>(cells.data()), cells.size() * sizeof(double));
+}
+
+// What a run wrote: cells widened to doubles, place, CRS, nodata, metadata.
+struct Written {
+  std::vector<double> cells;
+  std::array<double, 6> geo{};
+  std::string crs, driver;
+  double nodata = 0;
+  GDALDataType type = GDT_Unknown;
+  std::map<std::string, std::string> items;
+};
+
+Written read(const std::string& path) {
+  Written out;
+  GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+  if (ds == nullptr) return out;
+  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+  const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+  out.cells.resize(size_t(w) * size_t(h));
+  EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, w, h, out.cells.data(), w, h, GDT_Float64, 0, 0), CE_None);
+  GDALGetGeoTransform(ds, out.geo.data());
+  out.crs = GDALGetProjectionRef(ds);
+  out.driver = GDALGetDriverShortName(GDALGetDatasetDriver(ds)) + std::string(" ") +
+               (GDALGetMetadataItem(ds, "LAYOUT", "IMAGE_STRUCTURE") ?: "");
+  out.nodata = GDALGetRasterNoDataValue(band, nullptr);
+  out.type = GDALGetRasterDataType(band);
+  for (char** item = GDALGetMetadata(band, nullptr); item && *item; ++item) {
+    const std::string text = *item;
+    out.items[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
+  }
+  GDALClose(ds);
+  return out;
+}
+
+// Cell k of A, T or S (g = 0, 1, 2): every fourth one that the cell rule
+// takes apart (nodata, NaN, infinities, T <= 0, S <= 1 or above 90, A = -1
+// and values below -9999), the others ordinary values of any last bits.
+double cell(int g, size_t k) {
+  static const double kApart[3][8] = {{-9999, -1, NAN, 0, -9998.97, 1e6, -INFINITY, -20000},
+                                      {-9999, 0, -3, NAN, 1e-9, -20000, 1, INFINITY},
+                                      {-9999, 0.5, 1, 135, NAN, 90, -20000, -INFINITY}};
+  if ((k + size_t(g)) % 4 == 0) return kApart[g][(k / 4) % 8];
+  uint64_t z = (k * 3 + uint64_t(g) + 1) * 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ull;
+  const double unit = double(z >> 11) * 0x1p-53;
+  return g == 0 ? std::floor(unit * 1e4) : g == 1 ? 0.01 + unit * 100 : 1 + unit * 88;
+}
+
+// A, T and S (with A's nodata -9998.95), the options of the run, and
+// whether T and S keep their nodata -9999; without it, the values that
+// kavrix would take as nodata are raised as T <= 0 and S <= 1 are.
+struct Case {
+  std::string name;
+  Raster rasters[3];
+  std::vector<std::string> options;
+  bool nodata = true;
+};
+
+std::vector<Case> cases() {
+  const Raster a{.nodata = -9998.95}, plain{};
+  const Raster f32a{.nodata = -9998.95, .type = GDT_Float32}, f32{.type = GDT_Float32};
+  const Raster none{.nodata = NAN};
+  const auto tiles = [](int w, int h, int size, GDALDataType type = GDT_Float64, double nodata = -9999) {
+    const std::string side = std::to_string(size);
+    return Raster{.w = w, .h = h, .nodata = nodata, .type = type, .options = {"TILED=YES", "BLOCKXSIZE=" + side, "BLOCKYSIZE=" + side}};
+  };
+  const Raster rows7{.w = 37, .h = 600, .options = {"BLOCKYSIZE=7"}}, rows{.w = 37, .h = 600, .nodata = -9998.95};
+  const std::vector<std::string> f64 = {"-ot", "Float64"}, tiled16 = {"-ot", "Float64", "-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16"};
+  return {{"Float64", {a, plain, plain}, f64},
+          {"Float32 in and out", {f32a, f32, f32}, {}},
+          {"no nodata", {none, none, none}, f64, false},
+          {"tiles, strips of 7, tiles into tiles", {tiles(37, 600, 16, GDT_Float64, -9998.95), rows7, tiles(37, 600, 32)}, tiled16},
+          {"the same into strips of Float32", {tiles(37, 600, 16, GDT_Float64, -9998.95), rows7, tiles(37, 600, 32)}, {}},
+          {"strips, Float32 tiles, a tile wider than the raster", {rows, tiles(37, 600, 16, GDT_Float32), rows7}, {"-co", "TILED=YES"}}};
+}
+
+TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    const TempDir dir;
+    const Raster& ra = c.rasters[0];
+    for (int g = 0; g < 3; ++g) {
+      const Raster& r = c.rasters[g];
+      std::vector<double> cells;
+      for (size_t k = 0; k < size_t(r.w) * size_t(r.h); ++k) {
+        cells.push_back(r.type == GDT_Float32 ? double(float(cell(g, k))) : cell(g, k));
+      }
+      make(dir.path(std::string(1, "ats"[g]) + ".tif"), r, cells);
+      // kavrix reads the same values; its nodata is the band's, or -9999.
+      Grid grid = make_grid(r.w, r.h, cells);
+      grid.header[4] = 25;
+      grid.header[5] = std::isnan(r.nodata) ? -9999 : r.nodata;
+      for (double& v : grid.cells) {
+        if (!c.nodata && g > 0 && std::isfinite(v) && v <= -9999) v = 0;
+      }
+      write_file(dir.path(std::string(1, "ats"[g])), text_grid(grid));
+    }
+    ASSERT_EQ(run_program(KAVRIX_BINARY, {"a", "t", "s", "k", "-f:d"}, dir.root).status, 0);
+    std::vector<std::string> args = {"a.tif", "t.tif", "s.tif", "out.tif", "-q"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = run_program(KAVRIX_GDAL_BINARY, args, dir.root);
+    ASSERT_EQ(r.output + r.errors + std::to_string(r.status), "0");
+    const std::string k = read_file(dir.path("k"));
+    std::vector<double> header(12), expected(size_t(ra.w) * size_t(ra.h));
+    std::memcpy(header.data(), k.data(), 96);
+    std::memcpy(expected.data(), k.data() + 96, expected.size() * 8);
+    const Written out = read(dir.path("out.tif"));
+    const bool single = std::find(args.begin(), args.end(), "Float64") == args.end();
+    for (double& v : expected) v = single ? double(float(v)) : v;
+    ASSERT_EQ(out.cells.size(), expected.size());
+    EXPECT_EQ(std::memcmp(out.cells.data(), expected.data(), expected.size() * 8), 0);
+    EXPECT_EQ(out.type, single ? GDT_Float32 : GDT_Float64);
+    // Place, CRS and nodata are A's; a band without nodata gives -9999.
+    EXPECT_EQ(out.geo, ra.geo);
+    EXPECT_NE(out.crs.find("ETRS89 / UTM zone 32N"), std::string::npos);
+    EXPECT_EQ(out.nodata, single ? float(header[5]) : header[5]);
+    // Count, minimum, maximum, sum, mean and sample deviation bit for bit;
+    // GDAL's deviation is the population's.
+    const char* names[] = {"KAVRIX_COUNT", "STATISTICS_MINIMUM", "STATISTICS_MAXIMUM", "KAVRIX_SUM", "STATISTICS_MEAN", "KAVRIX_SAMPLE_STDDEV"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(std::strtod(out.items.at(names[i]).c_str(), nullptr), header[6 + size_t(i)]) << names[i];
+    const double n = header[6];
+    EXPECT_NEAR(std::strtod(out.items.at("STATISTICS_STDDEV").c_str(), nullptr), header[11] * std::sqrt((n - 1) / n), 1e-12);
+  }
+}
+
+TEST(KavrixGdal, ExampleGridsWithProgress) {
+  const TempDir dir;
+  CPLSetConfigOption("AAIGRID_DATATYPE", "Float64");  // the text's doubles, as kavrix reads them
+  std::vector<std::string> args;
+  for (const std::string name : {"flowacc", "transmissivity", "slope"}) {
+    GDALDatasetH asc = GDALOpen((KAVRIX_EXAMPLES_DIR "/" + name + ".asc").c_str(), GA_ReadOnly);
+    GDALClose(GDALCreateCopy(GDALGetDriverByName("GTiff"), dir.path(name + ".tif").c_str(), asc, FALSE, nullptr, nullptr, nullptr));
+    GDALClose(asc);
+    args.push_back(KAVRIX_EXAMPLES_DIR "/" + name + ".asc");
+  }
+  args.insert(args.end(), {"k", "-f:d"});
+  EXPECT_EQ(run_program(KAVRIX_BINARY, args, dir.root).status, 0);
+  const RunResult r = run_program(KAVRIX_GDAL_BINARY, {"flowacc.tif", "transmissivity.tif", "slope.tif", "out.tif", "-ot", "Float64"}, dir.root);
+  EXPECT_EQ(r.output + r.errors + std::to_string(r.status), "0...10...20...30...40...50...60...70...80...90...100 - done.\n0");
+  EXPECT_EQ(bytes(read(dir.path("out.tif")).cells), read_file(dir.path("k")).substr(96));
+}
+
+// Each refusal: a status, a message that names the reason, and the output
+// "out" as it was, nothing else in the folder. T is made as given.
+struct Refusal { std::vector<std::string> args; Raster t; int status; std::string message; };
+
+TEST(KavrixGdal, RefusalsWriteNothing) {
+  const auto ats = [](std::vector<std::string> args) {
+    args.insert(args.begin(), {"a.tif", "t.tif", "s.tif", "out"});
+    return args;
+  };
+  Raster rotated, south_up, oblong, no_geo{.placed = false}, geographic{.crs = "EPSG:4326"}, other_crs{.crs = "EPSG:25833"};
+  rotated.geo[2] = 1;
+  south_up.geo[5] = 25;
+  oblong.geo[5] = -25.001;
+  Raster wider{.w = 9}, shifted, finer;
+  shifted.geo[0] += 2.6;
+  finer.geo[1] = 25.0001;
+  finer.geo[5] = -25.0001;
+  const Refusal refusals[] = {
+      {{}, {}, 1, "four names are expected"},
+      {ats({"-x"}), {}, 1, "unknown option -x"},
+      {ats({"-of"}), {}, 1, "option -of needs a value"},
+      {ats({"-of", "NOPE"}), {}, 1, "unknown output format NOPE"},
+      {ats({"-of", "CSV"}), {}, 1, "the output format CSV writes no rasters"},
+      {ats({"-of", "PNG"}), {}, 1, "the output format PNG cannot hold Float32 values"},
+      {ats({"-ot", "Int16"}), {}, 1, "-ot Int16: the output type is Float32 or Float64"},
+      {ats({"-co", "TILED"}), {}, 1, "-co TILED: a creation option is NAME=VALUE"},
+      {ats({"-co", "=YES"}), {}, 1, "-co =YES: a creation option"},
+      {{"a.tif", "none", "s.tif", "out"}, {}, 3, "could not open input raster none: "},
+      {{"a.tif", "text", "s.tif", "out"}, {}, 3, "could not open input raster text: "},
+      {{"a.tif", "two.gpkg", "s.tif", "out"}, {}, 3, "could not open input raster two.gpkg: it has no band"},
+      {ats({}), wider, 2, "a.tif has 8 x 5 cells, t.tif 9 x 5"},
+      {ats({}), shifted, 2, "a.tif has its origin at (3512000, 5401200), t.tif at (3512002.6"},
+      {ats({}), finer, 2, "a.tif has cells of 25 map units, t.tif of 25.0001"},
+      {ats({}), oblong, 7, "t.tif has cells of 25 x 25.00"},
+      {ats({}), rotated, 7, "t.tif is rotated or not north-up (geotransform 3512000 25 1 5401200 0 -25)"},
+      {ats({}), south_up, 7, "t.tif is rotated or not north-up"},
+      {ats({}), no_geo, 7, "t.tif has no geotransform"},
+      {ats({}), geographic, 7, "t.tif has a geographic coordinate reference system"},
+      {ats({}), other_crs, 2, "a.tif and t.tif have different coordinate reference systems"},
+      {{"a.tif", "t.tif", "s.tif", "t.tif"}, {}, 1, "the output t.tif would replace the input t.tif"},
+      {{"a.tif", "t.tif", "s.tif", "link"}, {}, 1, "the output link would replace the input s.tif"},
+      {{"a.tif", "t.tif", "s.tif", "no/out"}, {}, 6, "could not write no/out: No such file or directory"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.message);
+    const TempDir dir;
+    const Raster plain;
+    make(dir.path("a.tif"), plain, {});
+    make(dir.path("t.tif"), refusal.t, {});
+    make(dir.path("s.tif"), plain, {});
+    write_file(dir.path("out"), "keep");
+    write_file(dir.path("text"), "not a raster\n");
+    // A GeoPackage of two rasters: GDAL opens it with no band of its own.
+    for (const char* table : {"RASTER_TABLE=one", "RASTER_TABLE=two"}) {
+      const char* options[] = {table, "APPEND_SUBDATASET=YES", nullptr};
+      GDALDatasetH two = GDALCreate(GDALGetDriverByName("GPKG"), dir.path("two.gpkg").c_str(), 8, 5, 1, GDT_Byte, const_cast<char**>(options));
+      std::array<double, 6> geo = plain.geo;
+      GDALSetGeoTransform(two, geo.data());
+      GDALClose(two);
+    }
+    fs::create_symlink("s.tif", dir.path("link"));
+    const auto listing = [&] { std::set<std::string> names; for (const auto& e : fs::directory_iterator(dir.root)) names.insert(e.path().filename()); return names; };
+    const std::set<std::string> before = listing();
+    const RunResult r = run_program(KAVRIX_GDAL_BINARY, refusal.args, dir.root);
+    EXPECT_EQ(r.status, refusal.status);
+    EXPECT_NE(r.errors.find(refusal.message), std::string::npos) << r.errors;
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(read_file(dir.path("out")), "keep");
+    EXPECT_EQ(listing(), before);
+  }
+}
+
+TEST(KavrixGdal, AFailureMidRunLeavesNoFile) {
+  const TempDir dir;
+  for (const char* name : {"a.tif", "t.tif", "s.tif"}) make(dir.path(name), {.w = 300, .h = 1000}, std::vector<double>(300000, 45));
+  write_file(dir.path("out.tif"), "keep");
+  // Files end at 64 KiB (the shell counts blocks of 512 bytes); the output takes 1.2 MB.
+  RunResult r = run_program("sh", {"-c", "ulimit -f 128; trap '' XFSZ; exec \"$0\" \"$@\"", KAVRIX_GDAL_BINARY, "a.tif", "t.tif", "s.tif", "out.tif", "-q"}, dir.root);
+  EXPECT_TRUE(r.errors.starts_with("could not write out.tif: ") && r.status == 6) << r.errors;
+  // S cut short: row 700 cannot be read.
+  fs::resize_file(dir.path("s.tif"), 300 * 700 * 8);
+  r = run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", "out.tif", "-q"}, dir.root);
+  EXPECT_TRUE(r.errors.starts_with("error reading rows 511 to 765 of s.tif: ") && r.status == 5) << r.errors;
+  EXPECT_EQ(read_file(dir.path("out.tif")), "keep");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.root), {}), 4);
+}
+
+TEST(KavrixGdal, ADriverThatOnlyCopiesGetsATemporaryGeoTiff) {
+  const TempDir dir;
+  // A's nodata -5 is the output's: cells at or below -4 stay out of the count.
+  for (int g = 0; g < 3; ++g) {
+    std::vector<double> cells;
+    for (size_t k = 0; k < 40; ++k) cells.push_back(cell(g, k));
+    make(dir.path(std::string(1, "ats"[g]) + ".tif"), {.nodata = g == 0 ? -5.0 : -9999}, cells);
+  }
+  EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", "plain.tif", "-q"}, dir.root).status, 0);
+  const RunResult r = run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", "cog.tif", "-of", "COG", "-co", "COMPRESS=DEFLATE"}, dir.root);
+  EXPECT_EQ(r.output + r.errors + std::to_string(r.status), "0...10...20...30...40...50...60...70...80...90...100 - done.\n0");
+  const Written cog = read(dir.path("cog.tif")), plain = read(dir.path("plain.tif"));
+  EXPECT_EQ(cog.driver, "GTiff COG");
+  EXPECT_EQ(bytes(cog.cells), bytes(plain.cells));
+  EXPECT_EQ(cog.items, plain.items);
+  EXPECT_EQ(cog.items.count("STATISTICS_MEAN"), 1u);
+  EXPECT_EQ(cog.items.at("KAVRIX_COUNT"), std::to_string(std::count_if(cog.cells.begin(), cog.cells.end(), [](double v) { return v > -4; })));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.root), {}), 5);  // no temporary left
+}
+
+TEST(KavrixGdal, MemoryDoesNotGrowWithRows) {
+  if (built_with_address_sanitizer()) GTEST_SKIP() << "AddressSanitizer's memory is not the tool's";
+  long peak[2] = {};
+  for (int k : {0, 1}) {
+    const TempDir dir;
+    const int rows = k == 0 ? 100 : scaled(100000);
+    make(dir.path("a.tif"), {.w = 8, .h = rows, .type = GDT_Float32}, std::vector<double>(size_t(rows) * 8, 45));
+    // Measured from a small process: a child of this one counts its memory too.
+    const RunResult r = run_program(KAVRIX_MEASURE_BINARY, {KAVRIX_GDAL_BINARY, "a.tif", "a.tif", "a.tif", "out.tif", "-q"}, dir.root);
+    double wall = 0, cpu = 0;
+    int status = -1;
+    std::istringstream(r.output) >> wall >> cpu >> peak[k] >> status;
+    EXPECT_EQ(status, 0) << r.errors;
+  }
+  EXPECT_LT(peak[1] - peak[0], 1024) << peak[0] << " KiB for 100 rows";
+}
+
+}  // namespace
+}  // namespace kavrix::test
