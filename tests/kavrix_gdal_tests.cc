@@ -197,6 +197,19 @@ TEST(KavrixGdal, ExampleGridsWithProgress) {
   const RunResult r = run_program(KAVRIX_GDAL_BINARY, {"flowacc.tif", "transmissivity.tif", "slope.tif", "out.tif", "-ot", "Float64"}, dir.root);
   EXPECT_EQ(r.output + r.errors + std::to_string(r.status), "0...10...20...30...40...50...60...70...80...90...100 - done.\n0");
   EXPECT_EQ(bytes(read(dir.path("out.tif")).cells), read_file(dir.path("k")).substr(96));
+  // Written to standard output, the raster comes without the progress.
+  const std::string piped = KAVRIX_GDAL_BINARY " flowacc.tif transmissivity.tif slope.tif /dev/stdout -ot Float64 >piped.tif";
+  EXPECT_EQ(run_program("sh", {"-c", piped}, dir.root).status, 0);
+  EXPECT_EQ(bytes(read(dir.path("piped.tif")).cells), read_file(dir.path("k")).substr(96));
+  // kavrix-dist reads the raster through the GDAL it loads, not links: the
+  // same distribution as of kavrix's grid.
+  const auto distribution = [&](const char* grid) {
+    const std::string table = run_program(KAVRIX_DIST_BINARY, {grid, "-n", "7"}, dir.root).output;
+    return table.substr(std::min(table.size(), table.find('\n')));
+  };
+  EXPECT_EQ(distribution("out.tif"), distribution("k"));
+  EXPECT_NE(distribution("k"), "");
+  EXPECT_EQ(run_program("sh", {"-c", "ldd " KAVRIX_DIST_BINARY " | grep gdal"}).status, 1);
 }
 
 // Each refusal: a status, a message that names the reason, and the output

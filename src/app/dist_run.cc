@@ -1,5 +1,6 @@
 #include "app/dist_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <numeric>
 #include <optional>
@@ -10,8 +11,13 @@
 #include "distribution/index_classes.h"
 #include "distribution/index_tables.h"
 #include "base/status.h"
+#include "grid/row_source.h"
 #include "grid/whole_file.h"
 #include "index/running_stats.h"
+#ifdef KAVRIX_WITH_GDAL
+#include "gdal/gdal_api.h"
+#include "gdal/raster_source.h"
+#endif
 
 namespace kavrix {
 namespace {
@@ -78,13 +84,14 @@ Status parse_args(const std::vector<std::string>& args, DistOptions& options) {
 
 // Where the CSV and the SVG go: not over the grid, known by the file it
 // has open, nor both into one file.
-Status locate_outputs(const DistOptions& options, const GridInput& grid,
+Status locate_outputs(const DistOptions& options, const RowSource& grid,
                       WholeFile& csv, WholeFile& svg) {
   for (auto [file, name] : {std::pair{&csv, &options.csv}, {&svg, &options.svg}}) {
     if (name->empty()) continue;
     Status status = locate_whole_file(*file, *name);
     if (!status.ok()) return status;
-    if (file->exists && file->identity == grid.identity) {
+    if (file->exists && std::find(grid.files.begin(), grid.files.end(),
+                                  file->identity) != grid.files.end()) {
       return failure(kDistUsage, "%s would replace the grid itself\n",
                      name->c_str());
     }
@@ -99,12 +106,17 @@ Status locate_outputs(const DistOptions& options, const GridInput& grid,
 // Reads the grid twice: its statistics, then its classes.
 Status measure(const DistOptions& options, IndexSummary& summary,
                IndexClasses& classes, WholeFile& csv, WholeFile& svg) {
-  GridScan scan;
-  Status status = open_grid_scan(scan, options.grid);
-  if (status.ok()) status = locate_outputs(options, scan.grid, csv, svg);
+  RowSource grid;
+  Status status = open_grid_source(grid, options.grid);
+#ifdef KAVRIX_WITH_GDAL
+  // Any other raster, where GDAL is installed to open it.
+  const GdalApi* gdal = status.exit_status == kExitUnknownFormat ? loaded_gdal_api() : nullptr;
+  if (gdal != nullptr) status = open_raster_source(grid, *gdal, options.grid);
+#endif
+  if (status.ok()) status = locate_outputs(options, grid, csv, svg);
   if (!status.ok()) return status;
   RunningStats stats;
-  status = scan_statistics(scan, stats);
+  status = scan_statistics(grid, stats);
   if (!status.ok()) return status;
   summary.grid_name = options.grid;
   double sum = 0;
@@ -116,7 +128,7 @@ Status measure(const DistOptions& options, IndexSummary& summary,
                    options.grid.c_str());
   }
   classes = make_classes(summary.min, summary.max, options.classes);
-  status = scan_classes(scan, classes);
+  status = scan_classes(grid, classes);
   if (!status.ok()) return status;
   const double counted =
       std::accumulate(classes.cells.begin(), classes.cells.end(), 0.0,

@@ -160,7 +160,9 @@ int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
   take_gdal_errors();
   GdalRun run;
   if (status.ok()) status = prepare(run, options);
-  const GDALProgressFunc progress = options.quiet ? GDALDummyProgress : GDALTermProgress;
+  // Progress would go into an output written to standard output.
+  const bool quiet = options.quiet || run.file.descriptor == 1;
+  const GDALProgressFunc progress = quiet ? GDALDummyProgress : GDALTermProgress;
   // A driver that can only copy takes the second half of the progress.
   const double share = run.out.copy_only ? 0.5 : 1.0;
   if (status.ok()) status = compute(run, progress, share);

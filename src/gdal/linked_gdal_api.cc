@@ -3,16 +3,13 @@
 namespace kavrix {
 
 const GdalApi& linked_gdal_api() {
-  static const GdalApi api = {
-      GDALAllRegister,          GDALOpenEx,          GDALClose,
-      GDALGetFileList,          CSLDestroy,          GDALGetRasterCount,
-      GDALGetRasterBand,        GDALGetRasterXSize,  GDALGetRasterYSize,
-      GDALGetGeoTransform,      GDALGetSpatialRef,   OSRIsSame,
-      OSRIsGeographic,          GDALGetRasterNoDataValue, GDALGetBlockSize,
-      GDALGetRasterDataType,    GDALGetDataTypeSizeBytes, GDALReadBlock,
-      GDALRasterIO,             GDALCopyWords64,     CPLGetLastErrorMsg,
-      CPLGetConfigOption,       GDALSetCacheMax64,
-  };
+  static const GdalApi api = [] {
+    GdalApi linked;
+#define KAVRIX_GDAL_LINK(member, function) linked.member = function;
+    KAVRIX_GDAL_READING(KAVRIX_GDAL_LINK)
+#undef KAVRIX_GDAL_LINK
+    return linked;
+  }();
   return api;
 }
 
