@@ -25,6 +25,7 @@
 # busy shared machine disturbs less than wall time; wall time is shown too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh bench
 
 cols=${KAVRIX_BENCH_COLS:-2000}
 rows=${KAVRIX_BENCH_ROWS:-2000}
