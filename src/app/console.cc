@@ -41,6 +41,15 @@ void progress_row_done(Progress& progress) {
   }
 }
 
+bool asks_for_help(const std::vector<std::string>& args) {
+  return args.size() == 1 && (args[0] == "-h" || args[0] == "--help");
+}
+
+int print_help(const char* usage, std::FILE* out) {
+  std::fputs(usage, out);
+  return std::fflush(out) == 0 ? kExitSuccess : kWriteFailed;
+}
+
 void print_message(const Console& console, const Status& status) {
   std::fwrite(status.message.data(), 1, status.message.size(), console.out);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "grid/output_grid.h"
@@ -39,6 +40,13 @@ void take_broken_pipes_as_errors();
 
 /// Prints the dot of a finished row.
 void progress_row_done(Progress& progress);
+
+/// Whether a companion's arguments ask only for its usage text.
+bool asks_for_help(const std::vector<std::string>& args);
+
+/// Prints a companion's usage text on `out`: status 0, or 6 when it cannot
+/// be written.
+int print_help(const char* usage, std::FILE* out);
 
 /// Prints `status`'s message, if any, as it stands.
 void print_message(const Console& console, const Status& status);

@@ -10,6 +10,7 @@
 #include "distribution/histogram_svg.h"
 #include "distribution/index_classes.h"
 #include "distribution/index_tables.h"
+#include "app/console.h"
 #include "base/status.h"
 #include "grid/row_source.h"
 #include "grid/whole_file.h"
@@ -170,10 +171,7 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
 
 int run_kavrix_dist(const std::vector<std::string>& args, std::FILE* out,
                     std::FILE* err) {
-  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-    std::fputs(kUsage, out);
-    return std::fflush(out) == 0 ? kExitSuccess : kDistWriteFailed;
-  }
+  if (asks_for_help(args)) return print_help(kUsage, out);
   DistOptions options;
   Status status = parse_args(args, options);
   if (!status.ok()) status.message += kUsage;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/console.h"
 #include "base/status.h"
 #include "gdal/gdal_api.h"
 #include "gdal/raster_input.h"
@@ -150,10 +151,7 @@ Status compute(GdalRun& run, GDALProgressFunc progress, double share) {
 }  // namespace
 
 int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
-  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-    std::fputs(kUsage, stdout);
-    return std::fflush(stdout) == 0 ? kExitSuccess : kGdalWriteFailed;
-  }
+  if (asks_for_help(args)) return print_help(kUsage, stdout);
   GdalOptions options;
   Status status = parse_args(args, options);
   if (!status.ok()) status.message += kUsage;

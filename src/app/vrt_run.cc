@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "gis/vrt.h"
+#include "app/console.h"
 #include "base/status.h"
 #include "grid/grid_input.h"
 #include "grid/whole_file.h"
@@ -68,10 +69,7 @@ Status run(const std::string& grid_name, const std::string& vrt_name,
 
 int run_kavrix_vrt(const std::vector<std::string>& args, std::FILE* out,
                    std::FILE* err) {
-  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-    std::fputs(kUsage, out);
-    return kExitSuccess;
-  }
+  if (asks_for_help(args)) return print_help(kUsage, out);
   bool usable = !args.empty() && args.size() <= 2;
   for (const std::string& arg : args) {
     usable = usable && !arg.empty() && arg[0] != '-';
