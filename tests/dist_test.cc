@@ -195,8 +195,8 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
   test::write_file(dir.path("g.dbl"), test::double_grid(test::make_grid(2, 1, {1, 2})));
   const std::string tools = "export TMPDIR=$PWD D=" KAVRIX_DIST_BINARY " V=" KAVRIX_VRT_BINARY "; ";
   ASSERT_EQ(test::run_program("bash", {"-c", tools + "$D g.dbl --csv want.c --svg want.s >want.t"}, dir.root).status, 0);
-  // What the user had stays (or grows); a run that fails leaves no
-  // temporary file behind.
+  // What the user had stays (or grows); a run that fails, or is ended by a
+  // signal while it writes, leaves no temporary file behind.
   const struct { const char* run; int status; const char* check; } cases[] = {
       {"printf old >log; $D g.dbl --csv /dev/stdout >>log", 0, "printf old | cat - want.t want.c | cmp - log"},
       {"printf old >log; $D g.dbl --svg /dev/stderr 2>>log >/dev/null", 0, "printf old | cat - want.s | cmp - log"},
@@ -211,6 +211,10 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
       {"$D g.dbl --csv $(printf 'x%.0s' {1..255}) >/dev/null", 0, "cmp x*x want.c"},
       {"printf old >o.csv; set -o pipefail; $D g.dbl -n 10000 --csv o.csv | head -c 1 >/dev/null", 6, "test $(cat o.csv) = old"},
       {"$D g.dbl --csv c.csv >&-", 6, "test ! -e c.csv"},
+      {"$D g.dbl --csv /dev/null --svg /dev/null >/dev/null", 0, "test -c /dev/null"},
+      {"mkfifo f.csv; $D g.dbl --csv f.csv", 6, "test -p f.csv"},  // no reader: not waited for
+      {"(ulimit -f 1; $D g.dbl -n 10000 --csv x.csv >/dev/null)", 6, "test ! -e x.csv"},
+      {"mkfifo f.csv; exec 3<>f.csv; $D g.dbl -n 10000 --csv f.csv & sleep 1; kill $!; wait $!", 143, "true"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(test::run_program("bash", {"-c", tools + c.run}, dir.root).status, c.status) << c.run;

@@ -8,6 +8,7 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 #include <ogr_srs_api.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -237,11 +238,14 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
       {ats({"-of", "CSV"}), {}, 1, "the output format CSV writes no rasters"},
       {ats({"-of", "PNG"}), {}, 1, "the output format PNG cannot hold Float32 values"},
       {ats({"-ot", "Int16"}), {}, 1, "-ot Int16: the output type is Float32 or Float64"},
+      {ats({"-of", "MEM"}), {}, 1, "the output format MEM writes no file of cells"},
+      {ats({"-of", "VRT"}), {}, 1, "the output format VRT writes no file of cells"},
       {ats({"-co", "TILED"}), {}, 1, "-co TILED: a creation option is NAME=VALUE"},
       {ats({"-co", "=YES"}), {}, 1, "-co =YES: a creation option"},
       {{"a.tif", "none", "s.tif", "out"}, {}, 3, "could not open input raster none: "},
       {{"a.tif", "text", "s.tif", "out"}, {}, 3, "could not open input raster text: "},
       {{"a.tif", "two.gpkg", "s.tif", "out"}, {}, 3, "could not open input raster two.gpkg: it has no band"},
+      {{"a.tif", "t.tif", "fifo", "out"}, {}, 3, "could not open input raster fifo: it is a pipe, not a file"},
       {ats({}), wider, 2, "a.tif has 8 x 5 cells, t.tif 9 x 5"},
       {ats({}), shifted, 2, "a.tif has its origin at (3512000, 5401200), t.tif at (3512002.6"},
       {ats({}), finer, 2, "a.tif has cells of 25 map units, t.tif of 25.0001"},
@@ -273,6 +277,7 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
       GDALClose(two);
     }
     fs::create_symlink("s.tif", dir.path("link"));
+    mkfifo(dir.path("fifo").c_str(), 0600);
     const auto listing = [&] { std::set<std::string> names; for (const auto& e : fs::directory_iterator(dir.root)) names.insert(e.path().filename()); return names; };
     const std::set<std::string> before = listing();
     const RunResult r = run_program(KAVRIX_GDAL_BINARY, refusal.args, dir.root);
@@ -289,7 +294,7 @@ TEST(KavrixGdal, AFailureMidRunLeavesNoFile) {
   for (const char* name : {"a.tif", "t.tif", "s.tif"}) make(dir.path(name), {.w = 300, .h = 1000}, std::vector<double>(300000, 45));
   write_file(dir.path("out.tif"), "keep");
   // Files end at 64 KiB (the shell counts blocks of 512 bytes); the output takes 1.2 MB.
-  RunResult r = run_program("sh", {"-c", "ulimit -f 128; trap '' XFSZ; exec \"$0\" \"$@\"", KAVRIX_GDAL_BINARY, "a.tif", "t.tif", "s.tif", "out.tif", "-q"}, dir.root);
+  RunResult r = run_program("sh", {"-c", "ulimit -f 128; exec \"$0\" \"$@\"", KAVRIX_GDAL_BINARY, "a.tif", "t.tif", "s.tif", "out.tif", "-q"}, dir.root);
   EXPECT_TRUE(r.errors.starts_with("could not write out.tif: ") && r.status == 6) << r.errors;
   // S cut short: row 700 cannot be read.
   fs::resize_file(dir.path("s.tif"), 300 * 700 * 8);
@@ -297,6 +302,35 @@ TEST(KavrixGdal, AFailureMidRunLeavesNoFile) {
   EXPECT_TRUE(r.errors.starts_with("error reading rows 511 to 765 of s.tif: ") && r.status == 5) << r.errors;
   EXPECT_EQ(read_file(dir.path("out.tif")), "keep");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.root), {}), 4);
+}
+
+TEST(KavrixGdal, NoFileAnInputReadsIsReplacedAndNoOldSideFileStays) {
+  const TempDir dir;
+  GDALDatasetH envi = GDALCreate(GDALGetDriverByName("ENVI"), dir.path("a.img").c_str(), 8, 5, 1, GDT_Float64, nullptr);
+  std::array<double, 6> geo = Raster{}.geo;
+  GDALSetGeoTransform(envi, geo.data());
+  GDALClose(envi);
+  for (const char* name : {"a.tif", "t.tif", "s.tif"}) make(dir.path(name), {.crs = ""}, std::vector<double>(40, 45));
+  // A VRT of a VRT of a.tif: GDAL opens a.tif only as it reads it.
+  GDALClose(GDALCreateCopy(GDALGetDriverByName("VRT"), dir.path("a1.vrt").c_str(), GDALOpen(dir.path("a.tif").c_str(), GA_ReadOnly), FALSE, nullptr, nullptr, nullptr));
+  std::string twice = read_file(dir.path("a1.vrt"));
+  twice.replace(twice.find(">a.tif<"), 7, ">a1.vrt<");
+  write_file(dir.path("a2.vrt"), twice);
+  const std::string hdr = read_file(dir.path("a.hdr")), tif = read_file(dir.path("a.tif"));
+  // ENVI's side file a.hdr would replace the input's.
+  RunResult r = run_program(KAVRIX_GDAL_BINARY, {"a.img", "t.tif", "s.tif", "a.dat", "-of", "ENVI", "-q"}, dir.root);
+  EXPECT_TRUE(r.status == 6 && r.errors.find("a.hdr, which is read") != std::string::npos) << r.errors;
+  r = run_program(KAVRIX_GDAL_BINARY, {"a2.vrt", "t.tif", "s.tif", "a.tif", "-q"}, dir.root);
+  EXPECT_TRUE(r.status == 6 && r.errors.find("a.tif, which is read") != std::string::npos) << r.errors;
+  EXPECT_EQ(run_program(KAVRIX_DIST_BINARY, {"a2.vrt", "--csv", "a.tif"}, dir.root).status, 6);
+  EXPECT_EQ(read_file(dir.path("a.hdr")), hdr);
+  EXPECT_EQ(read_file(dir.path("a.tif")), tif);
+  // Statistics of an old raster of the output's name would show for the new.
+  EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "s.tif", "s.tif", "t2.tif", "-q"}, dir.root).status, 0);
+  write_file(dir.path("t2.tif.aux.xml"), "<PAMDataset></PAMDataset>\n");
+  EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "s.tif", "s.tif", "t2.tif", "-q"}, dir.root).status, 0);
+  EXPECT_FALSE(fs::exists(dir.path("t2.tif.aux.xml")));
+  for (const auto& entry : fs::directory_iterator(dir.root)) EXPECT_FALSE(entry.path().filename().string().starts_with(".kavrix-"));
 }
 
 TEST(KavrixGdal, ADriverThatOnlyCopiesGetsATemporaryGeoTiff) {

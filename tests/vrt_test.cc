@@ -2,6 +2,7 @@
 // how it names its grid, and its failures. gdal_interop_test opens VRTs in
 // GDAL.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -37,6 +38,7 @@ TEST(Vrt, DocumentsAndFailures) {
                                     {"tab\t.dbl", placed}, {"\xff.dbl", placed}}) {  // names XML cannot hold
     write_file(name, bytes);
   }
+  mkfifo("g.fifo", 0600);  // GDAL could not read it again: refused, not waited on
   const std::string usage =
       "usage : kavrix-vrt <grid> [<vrt>]\nwrites a GDAL virtual raster (VRT) that opens <grid>, a text, double or\n"
       "single grid of kavrix, at its place on the map; to the file <vrt>, or\nto standard output without it\n";
@@ -60,6 +62,7 @@ TEST(Vrt, DocumentsAndFailures) {
       {{"none.asc"}, 7, "", "invalid grid size in none.asc\n"},
       {{"flat.dbl"}, 7, "", "invalid cellsize or lower-left corner in flat.dbl\n"},
       {{"short.dbl"}, 5, "", "short.dbl holds fewer cells than its header says (4 x 3)\n"},
+      {{"g.fifo"}, 5, "", "cannot read g.fifo a second time: it is not a file that can be read from its start again (a pipe?)\n"},
       {{"short.sgl"}, 5, "", "short.sgl holds fewer cells than its header says (4 x 3)\n"},
       {{"g.dbl", "./g.dbl"}, 1, "", "the VRT ./g.dbl would replace the grid itself\n"},
       {{"tab\t.dbl"}, 1, "", "tab\t.dbl cannot be named in a VRT: its path holds a control character or is not UTF-8\n"},

@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+#include "grid/whole_file.h"
+
 namespace kavrix {
 namespace {
 
@@ -30,7 +32,11 @@ void open_standard_descriptors(bool output_is_product) {
   }
 }
 
-void take_broken_pipes_as_errors() { std::signal(SIGPIPE, SIG_IGN); }
+void take_signals_as_a_companion() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  remove_temporaries_on_signals();
+}
 
 void progress_row_done(Progress& progress) {
   std::fputc('.', progress.out);

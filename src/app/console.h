@@ -34,9 +34,11 @@ struct Progress {
 /// fails instead of vanishing. Call before any other file is opened.
 void open_standard_descriptors(bool output_is_product = false);
 
-/// Makes a broken pipe a failed write (EPIPE) rather than the end of the
-/// process, so that a command can clean up and report it.
-void take_broken_pipes_as_errors();
+/// Makes a broken pipe and a file grown past its limit (ulimit -f) failed
+/// writes (EPIPE, EFBIG) rather than the end of the process, so that a
+/// command can clean up and report them; and has an interrupt remove the
+/// temporary files of the files being made before it ends the process.
+void take_signals_as_a_companion();
 
 /// Prints the dot of a finished row.
 void progress_row_done(Progress& progress);

@@ -97,7 +97,9 @@ Status locate_outputs(const DistOptions& options, const RowSource& grid,
                      name->c_str());
     }
   }
-  if (!options.csv.empty() && !options.svg.empty() && same_whole_file(csv, svg)) {
+  // Two writes into one device or descriptor harm nothing.
+  if (!options.csv.empty() && !options.svg.empty() && !csv.in_place &&
+      same_whole_file(csv, svg)) {
     return failure(kDistUsage, "--csv and --svg name the same file %s\n",
                    options.csv.c_str());
   }
@@ -105,9 +107,8 @@ Status locate_outputs(const DistOptions& options, const RowSource& grid,
 }
 
 // Reads the grid twice: its statistics, then its classes.
-Status measure(const DistOptions& options, IndexSummary& summary,
+Status measure(const DistOptions& options, RowSource& grid, IndexSummary& summary,
                IndexClasses& classes, WholeFile& csv, WholeFile& svg) {
-  RowSource grid;
   Status status = open_grid_source(grid, options.grid);
 #ifdef KAVRIX_WITH_GDAL
   // Any other raster, where GDAL is installed to open it.
@@ -147,9 +148,9 @@ Status measure(const DistOptions& options, IndexSummary& summary,
 // only then puts the files in place: standard output stays empty if a
 // file cannot be made, and nothing is replaced if the table cannot be
 // written.
-Status write_outputs(const DistOptions& options, const IndexSummary& summary,
-                     const IndexClasses& classes, WholeFile& csv,
-                     WholeFile& svg, std::FILE* out) {
+Status write_outputs(const DistOptions& options, const RowSource& grid,
+                     const IndexSummary& summary, const IndexClasses& classes,
+                     WholeFile& csv, WholeFile& svg, std::FILE* out) {
   Status status;
   if (!options.csv.empty()) status = write_whole_file(csv, classes_csv(summary, classes));
   if (status.ok() && !options.svg.empty()) {
@@ -162,8 +163,8 @@ Status write_outputs(const DistOptions& options, const IndexSummary& summary,
     status = failure(kDistWriteFailed,
                      "error writing the table to standard output\n");
   }
-  if (status.ok() && !options.csv.empty()) status = commit_whole_file(csv);
-  if (status.ok() && !options.svg.empty()) status = commit_whole_file(svg);
+  if (status.ok() && !options.csv.empty()) status = commit_whole_file(csv, grid.files);
+  if (status.ok() && !options.svg.empty()) status = commit_whole_file(svg, grid.files);
   return status;
 }
 
@@ -175,11 +176,14 @@ int run_kavrix_dist(const std::vector<std::string>& args, std::FILE* out,
   DistOptions options;
   Status status = parse_args(args, options);
   if (!status.ok()) status.message += kUsage;
+  // The grid stays open until the files are in place: none may replace a
+  // file it reads. A failed run takes the files' temporaries along.
+  RowSource grid;
   IndexSummary summary;
   IndexClasses classes;
-  WholeFile csv, svg;  // a failed run takes their temporary files along
-  if (status.ok()) status = measure(options, summary, classes, csv, svg);
-  if (status.ok()) status = write_outputs(options, summary, classes, csv, svg, out);
+  WholeFile csv, svg;
+  if (status.ok()) status = measure(options, grid, summary, classes, csv, svg);
+  if (status.ok()) status = write_outputs(options, grid, summary, classes, csv, svg, out);
   std::fwrite(status.message.data(), 1, status.message.size(), err);
   return status.exit_status;
 }

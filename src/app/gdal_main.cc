@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
   kavrix::open_standard_descriptors();
-  kavrix::take_broken_pipes_as_errors();
+  kavrix::take_signals_as_a_companion();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return kavrix::run_kavrix_gdal(args, stderr);
 }

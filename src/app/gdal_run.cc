@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <limits>
 
 #include "app/console.h"
@@ -148,6 +150,38 @@ Status compute(GdalRun& run, GDALProgressFunc progress, double share) {
   return status;
 }
 
+// Puts the output in place over no file an input reads, and removes the
+// side files of a raster it replaces that it did not replace itself: old
+// statistics (.aux.xml) and overviews (.ovr) would else describe the new
+// cells.
+Status put_in_place(GdalRun& run) {
+  std::vector<FileIdentity> inputs;
+  for (const RasterInput* in : {&run.a, &run.t, &run.s}) {
+    inputs.insert(inputs.end(), in->files.begin(), in->files.end());
+  }
+  std::vector<std::string> stale;
+  if (run.file.exists && !run.file.in_place) {
+    namespace fs = std::filesystem;
+    GDALDatasetH old = GDALOpenEx(run.file.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
+                                  nullptr, nullptr, nullptr);
+    char** files = old != nullptr ? GDALGetFileList(old) : nullptr;
+    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
+      std::error_code error;
+      const bool made = fs::exists(fs::path(run.file.folder) / fs::path(*f).filename(), error);
+      if (!made && !names_one_of(*f, inputs) && !fs::equivalent(*f, run.file.path, error)) {
+        stale.emplace_back(*f);
+      }
+    }
+    CSLDestroy(files);
+    if (old != nullptr) GDALClose(old);
+  }
+  Status status = commit_whole_file(run.file, inputs);
+  for (const std::string& f : stale) {
+    if (status.ok()) std::remove(f.c_str());
+  }
+  return status;
+}
+
 }  // namespace
 
 int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
@@ -169,7 +203,7 @@ int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
     status = finish_output(run.out, options.out, run.stats, run.file, GDALScaledProgress, copy_progress);
   }
   GDALDestroyScaledProgress(copy_progress);
-  if (status.ok()) status = commit_whole_file(run.file);
+  if (status.ok()) status = put_in_place(run);
   std::fwrite(status.message.data(), 1, status.message.size(), err);
   return status.exit_status;
 }

@@ -37,6 +37,7 @@ Status run(const std::string& grid_name, const std::string& vrt_name,
            std::FILE* out) {
   GridInput grid;
   grid.name = grid_name;
+  grid.read_twice = true;  // GDAL reads it again: a pipe is refused at once
   Status status = open_input_grid(grid);
   if (status.ok()) status = check_vrt_header(grid.header, grid.name);
   if (status.ok() && grid.format != GridFormat::text) status = check_binary_size(grid);

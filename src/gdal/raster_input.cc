@@ -81,6 +81,13 @@ Status open_raster_input(RasterInput& in, const GdalApi& api,
                          const std::string& name, double no_nodata) {
   in.name = name;
   in.api = &api;
+  // GDAL would wait in the open of a FIFO for a writer, and read a pipe
+  // once only where it must be able to read it again.
+  struct stat named {};
+  if (stat(name.c_str(), &named) == 0 && S_ISFIFO(named.st_mode)) {
+    return failure(kGdalInputOpen, "could not open input raster %s: it is a pipe, not a file\n",
+                   name.c_str());
+  }
   const std::vector<OpenDescriptor> before = open_descriptors();
   in.dataset = api.open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
                         nullptr, nullptr, nullptr);

@@ -113,6 +113,10 @@ Status find_output_driver(RasterOutput& out, const OutputOptions& options) {
   if (!has(GDAL_DCAP_RASTER) || !(has(GDAL_DCAP_CREATE) || out.copy_only)) {
     return failure(kGdalUsage, "the output format %s writes no rasters\n", format);
   }
+  // A raster in memory is no file; a VRT holds no cells of its own.
+  if (options.format == "MEM" || options.format == "VRT") {
+    return failure(kGdalUsage, "the output format %s writes no file of cells\n", format);
+  }
   const char* types = GDALGetMetadataItem(out.driver, GDAL_DMD_CREATIONDATATYPES, nullptr);
   const std::string type = GDALGetDataTypeName(options.type);
   std::istringstream listed(types != nullptr ? types : type);
@@ -136,8 +140,13 @@ Status create_output(RasterOutput& out, const OutputOptions& options,
   const OptionList creation(out.copy_only ? std::vector<std::string>{"TILED=YES"}
                                           : options.creation);
   if (out.copy_only) {
+    // A short name beside the content in its private folder: the output's
+    // own name may be as long as a name can be.
     maker = GDALGetDriverByName("GTiff");
-    out.made += ".tif";
+    const std::size_t slash = out.made.rfind('/') + 1;
+    out.made.replace(slash, std::string::npos,
+                     out.made.compare(slash, std::string::npos, "copied.tif") == 0 ? "source.tif"
+                                                                                   : "copied.tif");
   }
   take_failure();
   out.dataset = GDALCreate(maker, out.made.c_str(), a.api->width(a.dataset),

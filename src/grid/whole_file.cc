@@ -1,14 +1,20 @@
 #include "grid/whole_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 namespace kavrix {
 namespace {
@@ -36,6 +42,46 @@ std::string end_of_links(const std::string& name) {
   return path.string();
 }
 
+// The temporary folders being filled, for a signal to remove: fixed room,
+// so that the handler neither allocates nor takes a lock.
+constexpr int kMostFolders = 4;
+char pending_folders[kMostFolders][PATH_MAX];
+
+void remember_folder(const std::string& folder) {
+  const auto free = std::find_if(std::begin(pending_folders), std::end(pending_folders),
+                                 [](const char* slot) { return slot[0] == '\0'; });
+  if (free == std::end(pending_folders) || folder.size() >= PATH_MAX) return;
+  folder.copy(*free, folder.size());
+  (*free)[folder.size()] = '\0';
+}
+
+void forget_folder(const std::string& folder) {
+  for (char* slot : pending_folders) {
+    if (folder == slot) slot[0] = '\0';
+  }
+}
+
+// Empties and removes the pending folders with calls that are safe in a
+// signal handler, then ends the process of the signal as it would have.
+extern "C" void remove_folders_and_end(int signal) {
+  for (char* folder : pending_folders) {
+    if (folder[0] == '\0') continue;
+    const int dir = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    alignas(dirent64) char entries[4096];
+    for (ssize_t got; dir >= 0 && (got = getdents64(dir, entries, sizeof entries)) > 0;) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+        unlinkat(dir, entry->d_name, 0);  // "." and ".." are not unlinked
+        at += entry->d_reclen;
+      }
+    }
+    if (dir >= 0) close(dir);
+    rmdir(folder);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 // Copies the file `from` into descriptor `to`.
 bool copy_into(const std::string& from, int to) {
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -47,6 +93,40 @@ bool copy_into(const std::string& from, int to) {
   }
   close(in);
   return copied;
+}
+
+// The file and its side files, renamed from the temporary folder beside
+// the file. None of them may replace a file in `kept` or one the process
+// has open (a source that an input opened only as it was read): all are
+// checked before any is renamed.
+Status move_into_place(WholeFile& file, std::span<const FileIdentity> kept) {
+  std::vector<FileIdentity> guarded(kept.begin(), kept.end());
+  const std::vector<OpenDescriptor> open = open_descriptors();
+  std::transform(open.begin(), open.end(), std::back_inserter(guarded),
+                 [](const OpenDescriptor& d) { return d.identity; });
+  const fs::path home = fs::path(file.path).parent_path();
+  std::vector<std::pair<fs::path, fs::path>> moves = {{file.content, file.path}};
+  std::error_code error;
+  for (const fs::directory_entry& side : fs::directory_iterator(file.folder, error)) {
+    if (side.path() != file.content) moves.emplace_back(side.path(), home / side.path().filename());
+  }
+  if (error) return cannot_write(file, error.value());
+  for (const auto& [from, to] : moves) {
+    if (names_one_of(to, guarded)) {
+      return failure(kWriteFailed, "could not write %s: it would replace %s, which is read\n",
+                     file.name.c_str(), to.c_str());
+    }
+  }
+  if (file.exists) {
+    // The owner is kept only where the process may give files away.
+    [[maybe_unused]] const int owned = chown(file.content.c_str(), file.owner, file.group);
+    chmod(file.content.c_str(), file.mode);
+  }
+  // The file itself first, then the side files a format made beside it.
+  for (const auto& [from, to] : moves) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) return cannot_write(file, errno);
+  }
+  return {};
 }
 
 }  // namespace
@@ -110,6 +190,7 @@ Status begin_whole_file(WholeFile& file) {
   std::string folder = (base / ".kavrix-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) return cannot_write(file, errno);
   file.folder = folder;
+  remember_folder(folder);
   file.content = (fs::path(folder) / (file.in_place ? fs::path("content")
                                                     : fs::path(file.path).filename()))
                      .string();
@@ -127,33 +208,26 @@ Status write_whole_file(WholeFile& file, std::string_view bytes) {
   return {};
 }
 
-Status commit_whole_file(WholeFile& file) {
+Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept) {
   Status status;
   if (file.in_place) {
+    // A FIFO without a reader is not waited for: it fails with ENXIO.
     const int fd = file.descriptor >= 0
                        ? file.descriptor
-                       : open(file.name.c_str(), O_WRONLY | O_CLOEXEC);
-    bool copied = fd >= 0 && copy_into(file.content, fd);
+                       : open(file.name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    bool copied = fd >= 0 && (fd == file.descriptor ||
+                              fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) &&
+                  copy_into(file.content, fd);
+    const int error = errno;
     if (fd >= 0 && fd != file.descriptor) copied = close(fd) == 0 && copied;
-    if (!copied) status = cannot_write(file, errno);
+    if (!copied && error == ENXIO) {
+      status = failure(kWriteFailed, "could not write %s: a FIFO that no one reads\n",
+                       file.name.c_str());
+    } else if (!copied) {
+      status = cannot_write(file, error);
+    }
   } else {
-    if (file.exists) {
-      // The owner is kept only where the process may give files away.
-      [[maybe_unused]] const int owned =
-          chown(file.content.c_str(), file.owner, file.group);
-      chmod(file.content.c_str(), file.mode);
-    }
-    // The file itself first; then the side files a format made beside it.
-    const fs::path home = fs::path(file.path).parent_path();
-    if (std::rename(file.content.c_str(), file.path.c_str()) != 0) {
-      status = cannot_write(file, errno);
-    }
-    std::error_code error;
-    for (const fs::directory_entry& side : fs::directory_iterator(file.folder, error)) {
-      if (!status.ok()) break;
-      fs::rename(side.path(), home / side.path().filename(), error);
-      if (error) status = cannot_write(file, error.value());
-    }
+    status = move_into_place(file, kept);
   }
   discard_whole_file(file);
   return status;
@@ -163,7 +237,15 @@ void discard_whole_file(WholeFile& file) {
   if (file.folder.empty()) return;
   std::error_code error;
   fs::remove_all(file.folder, error);
+  forget_folder(file.folder);
   file.folder.clear();
+}
+
+void remove_temporaries_on_signals() {
+  struct sigaction action {};
+  action.sa_handler = remove_folders_and_end;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 }  // namespace kavrix

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -61,15 +62,21 @@ Status write_whole_file(WholeFile& file, std::string_view bytes);
 /// Puts the content in place: renamed over the file with the permissions
 /// of the file it replaces, its side files beside it; or, for a file
 /// written in place, copied into it through the descriptor that has it
-/// open, or through the device or FIFO opened for writing. The temporary
-/// folder goes in every case; on failure the file is as it was (but for
-/// what a device or descriptor took before it failed).
+/// open, or through the device or FIFO opened for writing (a FIFO that no
+/// one reads fails at once). Nothing is renamed over a file of `kept` or a
+/// file the process has open. The temporary folder goes in every case; on
+/// failure the file is as it was (but for what a device or descriptor took
+/// before it failed).
 /// REQUIRES: the content was made; what the process holds buffered for
 /// the file's descriptor is flushed.
-Status commit_whole_file(WholeFile& file);
+Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept = {});
 
 /// Removes the temporary folder and all in it, if there is one.
 void discard_whole_file(WholeFile& file);
+
+/// Has SIGINT, SIGTERM and SIGHUP remove the temporary folders of the
+/// files being made before they end the process.
+void remove_temporaries_on_signals();
 
 }  // namespace kavrix
 
