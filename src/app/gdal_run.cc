@@ -29,11 +29,6 @@ constexpr const char kUsage[] =
     "-co <name>=<value>  a creation option of the format, as GDAL takes it\n"
     "-q                  no progress\n";
 
-// GDAL's block cache serves only bands whose blocks do not fill a strip;
-// this holds a row of such blocks of all four bands of a raster some
-// thousands of cells wide, so that no block is read twice.
-constexpr long long kBlockCacheBytes = 32 << 20;
-
 struct GdalOptions {
   std::string inputs[3];  // A, T, S
   std::string output;
@@ -91,8 +86,7 @@ struct GdalRun {
 // computed together and an output that would replace one of them.
 Status prepare(GdalRun& run, const GdalOptions& options) {
   const GdalApi& api = linked_gdal_api();
-  api.register_drivers();
-  if (api.config_option("GDAL_CACHEMAX", nullptr) == nullptr) api.set_cache_max(kBlockCacheBytes);
+  start_gdal(api);
   Status status = find_output_driver(run.out, options.out);
   // Without a nodata value, T and S have no data only where NaN or -inf;
   // A's -9999 becomes the output's nodata value too.

@@ -71,7 +71,17 @@ Status check_pair(const RasterInput& x, const RasterInput& y, double cell) {
   return {};
 }
 
+// GDAL's block cache serves only bands whose blocks do not fill a strip;
+// this holds a row of such blocks of all four bands of a raster some
+// thousands of cells wide, so that no block is read twice.
+constexpr long long kBlockCacheBytes = 32 << 20;
+
 }  // namespace
+
+void start_gdal(const GdalApi& api) {
+  api.register_drivers();
+  if (api.config_option("GDAL_CACHEMAX", nullptr) == nullptr) api.set_cache_max(kBlockCacheBytes);
+}
 
 RasterInput::~RasterInput() {
   if (dataset != nullptr) api->close(dataset);
@@ -104,10 +114,7 @@ Status open_raster_input(RasterInput& in, const GdalApi& api,
   char** listed = api.file_list(in.dataset);
   for (char** file = listed; file != nullptr && *file != nullptr; ++file) {
     struct stat info {};
-    if (stat(*file, &info) == 0) {
-      in.files.push_back({static_cast<unsigned long long>(info.st_dev),
-                          static_cast<unsigned long long>(info.st_ino)});
-    }
+    if (stat(*file, &info) == 0) in.files.push_back(identity_from(info));
   }
   api.free_list(listed);
   if (api.band_count(in.dataset) < 1) {

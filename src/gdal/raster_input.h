@@ -36,6 +36,10 @@ struct RasterInput {
   ~RasterInput();
 };
 
+/// Registers GDAL's drivers and holds its block cache at 32 MiB, unless the
+/// user sized it (GDAL_CACHEMAX). Call before the first raster is opened.
+void start_gdal(const GdalApi& api);
+
 /// Opens band 1 of the raster `name` for reading. The band's nodata value,
 /// where it has one that is a number, becomes the header's nodata_value;
 /// else `no_nodata` does. Learns the files the raster has open (from the

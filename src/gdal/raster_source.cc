@@ -20,17 +20,13 @@ struct RasterRows {
   int loaded = -1;  // the strip in hand, by its first row; -1: none
 };
 
-// Keeps the block cache small unless the user sized it.
-constexpr long long kBlockCacheBytes = 32 << 20;
-
 }  // namespace
 
 Status open_raster_source(RowSource& source, const GdalApi& api,
                           const std::string& name) {
-  api.register_drivers();
+  start_gdal(api);
   // The reason of a failure is kept for the message: GDAL prints nothing.
   api.set_error_handler(api.quiet_errors);
-  if (api.config_option("GDAL_CACHEMAX", nullptr) == nullptr) api.set_cache_max(kBlockCacheBytes);
   auto rows = std::make_shared<RasterRows>();
   RasterInput& in = rows->in;
   Status status = open_raster_input(in, api, name, -std::numeric_limits<double>::infinity());

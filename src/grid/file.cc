@@ -10,12 +10,13 @@
 #include <cstdlib>
 
 namespace kavrix {
-namespace {
 
 FileIdentity identity_from(const struct stat& info) {
   return {static_cast<unsigned long long>(info.st_dev),
           static_cast<unsigned long long>(info.st_ino)};
 }
+
+namespace {
 
 // Calls `transfer` with the bytes done so far until all `bytes` are done,
 // the end of the file (0) or an error other than an interruption.

@@ -3,6 +3,8 @@
 #ifndef KAVRIX_GRID_FILE_H_
 #define KAVRIX_GRID_FILE_H_
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <memory>
@@ -40,6 +42,9 @@ struct OpenDescriptor {
   FileIdentity identity;
   bool writable = false;  ///< open for writing
 };
+
+/// The identity of the file that `info` describes.
+FileIdentity identity_from(const struct stat& info);
 
 /// The identity of the file that `file` has open; false if it is unknown.
 bool identity_of(std::FILE* file, FileIdentity& identity);

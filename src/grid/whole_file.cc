@@ -147,8 +147,7 @@ Status locate_whole_file(WholeFile& file, const std::string& name) {
                    name.c_str());
   }
   file.exists = true;
-  file.identity = {static_cast<unsigned long long>(info.st_dev),
-                   static_cast<unsigned long long>(info.st_ino)};
+  file.identity = identity_from(info);
   file.mode = info.st_mode & 07777;
   file.owner = info.st_uid;
   file.group = info.st_gid;
