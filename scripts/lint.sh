@@ -27,6 +27,13 @@ while IFS=: read -r file _ line; do
     bad=1
   fi
 done < <(git ls-files 'src/*.h' 'src/*.cc' | xargs grep -n '^#include "')
+# GDAL is called through the adapter's table alone: no GDAL header, and not
+# the table's, above src/gdal.
+if git ls-files 'src/app/*' 'src/index/*' 'src/grid/*' | xargs grep -n -E \
+    '^#include [<"](gdal|cpl_|ogr_)[a-z_]*\.h[>"]|^#include "gdal/gdal_api\.h"'; then
+  echo "only src/gdal includes GDAL's headers and its table" >&2
+  bad=1
+fi
 [ "$bad" = 0 ]
 
 mapfile -t sources < <(git ls-files 'src/*.cc')

@@ -8,6 +8,7 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 #include <ogr_srs_api.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -27,8 +28,10 @@ namespace fs = std::filesystem;
 
 const bool kDriversRegistered = (GDALAllRegister(), true);
 
-// A raster to make: size, place, CRS ("": none), nodata (NaN: none), type
-// and creation options of GDAL's GeoTIFF driver.
+// A raster to make: size, place, CRS ("": none), nodata (NaN: none), type,
+// creation options of GDAL's GeoTIFF driver; the band that holds the cells
+// of how many (the others hold 7), its scale and offset, and a mask that
+// marks every fifth cell without data: the dataset's own, or an alpha band.
 struct Raster {
   int w = 8, h = 5;
   std::array<double, 6> geo = {3512000, 25, 0, 5401200, 0, -25};
@@ -37,22 +40,44 @@ struct Raster {
   double nodata = -9999;
   GDALDataType type = GDT_Float64;
   std::vector<std::string> options = {};
+  int band = 1, bands = 1;
+  double scale = 1, offset = 0;
+  enum { kNoMask, kDatasetMask, kAlpha } mask = kNoMask;
+  bool nan_nodata = false;
 };
+
+bool marked(const Raster& r, size_t k) { return r.mask != Raster::kNoMask && k % 5 == 2; }
 
 void make(const std::string& path, const Raster& r, std::vector<double> cells) {
   char** options = nullptr;
   for (const std::string& option : r.options) options = CSLAddString(options, option.c_str());
-  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.w, r.h, 1, r.type, options);
+  const int bands = r.bands + (r.mask == Raster::kAlpha);
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.w, r.h, bands, r.type, options);
   CSLDestroy(options);
   std::array<double, 6> geo = r.geo;
   if (r.placed) GDALSetGeoTransform(ds, geo.data());
   OGRSpatialReferenceH crs = OSRNewSpatialReference(nullptr);
   if (!r.crs.empty() && OSRSetFromUserInput(crs, r.crs.c_str()) == OGRERR_NONE) GDALSetSpatialRef(ds, crs);
   OSRDestroySpatialReference(crs);
-  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-  if (!std::isnan(r.nodata)) GDALSetRasterNoDataValue(band, r.nodata);
-  cells.resize(size_t(r.w) * size_t(r.h));
-  EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.w, r.h, cells.data(), r.w, r.h, GDT_Float64, 0, 0), CE_None);
+  const size_t n = size_t(r.w) * size_t(r.h);
+  cells.resize(n);
+  std::vector<double> marks(n), sevens(n, 7);
+  for (size_t k = 0; k < n; ++k) marks[k] = marked(r, k) ? 0 : 255;
+  for (int b = 1; b <= bands; ++b) {
+    GDALRasterBandH band = GDALGetRasterBand(ds, b);
+    if (b > r.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
+    if (!std::isnan(r.nodata) || r.nan_nodata) GDALSetRasterNoDataValue(band, r.nodata);
+    if (b == r.band) {
+      GDALSetRasterScale(band, r.scale);
+      GDALSetRasterOffset(band, r.offset);
+    }
+    std::vector<double>& values = b > r.bands ? marks : b == r.band ? cells : sevens;
+    EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.w, r.h, values.data(), r.w, r.h, GDT_Float64, 0, 0), CE_None);
+  }
+  if (r.mask == Raster::kDatasetMask) {
+    GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET);
+    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(GDALGetRasterBand(ds, 1)), GF_Write, 0, 0, r.w, r.h, marks.data(), r.w, r.h, GDT_Float64, 0, 0), CE_None);
+  }
   GDALClose(ds);
 }
 
@@ -60,7 +85,8 @@ std::string bytes(const std::vector<double>& cells) {
   return std::string(reinterpret_cast<const char*>(cells.data()), cells.size() * sizeof(double));
 }
 
-// What a run wrote: cells widened to doubles, place, CRS, nodata, metadata.
+// What a run wrote: cells widened to doubles, place, CRS, nodata, metadata
+// of the band (or of the raster, where the band keeps none).
 struct Written {
   std::vector<double> cells;
   std::array<double, 6> geo{};
@@ -84,36 +110,45 @@ Written read(const std::string& path) {
                (GDALGetMetadataItem(ds, "LAYOUT", "IMAGE_STRUCTURE") ?: "");
   out.nodata = GDALGetRasterNoDataValue(band, nullptr);
   out.type = GDALGetRasterDataType(band);
-  for (char** item = GDALGetMetadata(band, nullptr); item && *item; ++item) {
+  for (char** item = GDALGetMetadata(band, nullptr) ?: GDALGetMetadata(ds, nullptr); item && *item; ++item) {
     const std::string text = *item;
-    out.items[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
+    if (text.starts_with("STATISTICS_") || text.starts_with("KAVRIX_")) out.items[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
   }
   GDALClose(ds);
   return out;
 }
 
-// Cell k of A, T or S (g = 0, 1, 2): every fourth one that the cell rule
-// takes apart (nodata, NaN, infinities, T <= 0, S <= 1 or above 90, A = -1
-// and values below -9999), the others ordinary values of any last bits.
-double cell(int g, size_t k) {
-  static const double kApart[3][8] = {{-9999, -1, NAN, 0, -9998.97, 1e6, -INFINITY, -20000},
-                                      {-9999, 0, -3, NAN, 1e-9, -20000, 1, INFINITY},
-                                      {-9999, 0.5, 1, 135, NAN, 90, -20000, -INFINITY}};
-  if ((k + size_t(g)) % 4 == 0) return kApart[g][(k / 4) % 8];
-  uint64_t z = (k * 3 + uint64_t(g) + 1) * 0x9E3779B97F4A7C15ull;
-  z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ull;
-  const double unit = double(z >> 11) * 0x1p-53;
-  return g == 0 ? std::floor(unit * 1e4) : g == 1 ? 0.01 + unit * 100 : 1 + unit * 88;
+// The stored value of cell k of A, T or S (g = 0, 1, 2) of raster `r`:
+// every fourth one that the cell rule takes apart (the raster's nodata,
+// NaN, T <= 0, S <= 1 or above 90, A = -1, huge values), the others
+// ordinary values of any last bits, in the band's type and scale. None is
+// a value at or below -9999 that has data: there kavrix's grids, whose
+// nodata is -9999, and GDAL's rasters differ.
+double stored(const Raster& r, int g, size_t k) {
+  static const double kApart[3][7] = {{-1, NAN, 0, 1e6, 2.5, 1e15, 0},
+                                      {0, -3, NAN, 1e-9, -20, 1, INFINITY},
+                                      {0.5, 1, 135, NAN, 90, -5, 1e-300}};
+  const bool integral = GDALDataTypeIsInteger(r.type);
+  double v = 0;
+  if ((k + size_t(g)) % 4 == 0) {
+    const size_t i = (k / 4) % 8;
+    v = i == 0 ? r.nodata : integral ? double(i % 2) : kApart[g][i - 1];
+  } else {
+    uint64_t z = (k * 3 + uint64_t(g) + 1) * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ull;
+    const double unit = double(z >> 11) * 0x1p-53;
+    v = g == 0 ? std::floor(unit * (r.type == GDT_Byte ? 250 : 1e4)) : g == 1 ? 0.01 + unit * 100 : 1 + unit * 88;
+    if (integral) v = std::round((v - r.offset) / r.scale);
+  }
+  return r.type == GDT_Float32 ? double(float(v)) : v;
 }
 
-// A, T and S (with A's nodata -9998.95), the options of the run, and
-// whether T and S keep their nodata -9999; without it, the values that
-// kavrix would take as nodata are raised as T <= 0 and S <= 1 are.
+// A, T and S; the options of the run (an -a_nodata among them sets the
+// nodata value of kavrix's A, which it writes into cells without data).
 struct Case {
   std::string name;
   Raster rasters[3];
   std::vector<std::string> options;
-  bool nodata = true;
 };
 
 std::vector<Case> cases() {
@@ -126,12 +161,27 @@ std::vector<Case> cases() {
   };
   const Raster rows7{.w = 37, .h = 600, .options = {"BLOCKYSIZE=7"}}, rows{.w = 37, .h = 600, .nodata = -9998.95};
   const std::vector<std::string> f64 = {"-ot", "Float64"}, tiled16 = {"-ot", "Float64", "-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16"};
+  // Integer bands as GIS exports write them: nodata the type's largest or
+  // smallest value, T and S scaled.
+  const Raster u32{.nodata = 4294967295.0, .type = GDT_UInt32}, u16t{.nodata = 65535, .type = GDT_UInt16, .scale = 0.01};
+  const Raster i16s{.w = 8, .h = 5, .nodata = -32768, .type = GDT_Int16, .scale = 0.01, .offset = 0.5};
+  const Raster byte_a{.nodata = 255, .type = GDT_Byte}, nan_t{.nodata = NAN, .type = GDT_Float32, .nan_nodata = true};
+  const Raster surfer{.nodata = double(1.70141e38f), .type = GDT_Float32};
+  // A band with a mask has no data where the mask says so, whatever its
+  // nodata value: these have none.
+  const Raster masked_a{.w = 37, .h = 600, .nodata = NAN, .mask = Raster::kDatasetMask};
+  const Raster alpha_t{.w = 37, .h = 600, .nodata = NAN, .type = GDT_Float32, .mask = Raster::kAlpha};
+  const Raster third_s{.w = 37, .h = 600, .options = {"TILED=YES", "INTERLEAVE=BAND"}, .band = 3, .bands = 3, .offset = -0.25};
+  const std::vector<std::string> to_9999 = {"-a_nodata", "-9999"};
   return {{"Float64", {a, plain, plain}, f64},
           {"Float32 in and out", {f32a, f32, f32}, {}},
-          {"no nodata", {none, none, none}, f64, false},
+          {"no nodata", {none, none, none}, f64},
           {"tiles, strips of 7, tiles into tiles", {tiles(37, 600, 16, GDT_Float64, -9998.95), rows7, tiles(37, 600, 32)}, tiled16},
           {"the same into strips of Float32", {tiles(37, 600, 16, GDT_Float64, -9998.95), rows7, tiles(37, 600, 32)}, {}},
-          {"strips, Float32 tiles, a tile wider than the raster", {rows, tiles(37, 600, 16, GDT_Float32), rows7}, {"-co", "TILED=YES"}}};
+          {"strips, Float32 tiles, a tile wider than the raster", {rows, tiles(37, 600, 16, GDT_Float32), rows7}, {"-co", "TILED=YES"}},
+          {"UInt32 A, scaled UInt16 T and Int16 S, nodata at their ends", {u32, u16t, i16s}, {"-ot", "Float64", "-a_nodata", "-9999"}},
+          {"Byte A, NaN nodata, a Surfer grid's nodata", {byte_a, nan_t, surfer}, to_9999},
+          {"a mask, an alpha band, band 3 of 3 with an offset", {masked_a, alpha_t, third_s}, {"--S_band", "3", "--T_band=1", "-ot", "float64"}}};
 }
 
 TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
@@ -139,20 +189,23 @@ TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
     SCOPED_TRACE(c.name);
     const TempDir dir;
     const Raster& ra = c.rasters[0];
+    const auto chosen = std::find(c.options.begin(), c.options.end(), "-a_nodata");
+    const double nodata = chosen != c.options.end() ? std::stod(chosen[1]) : std::isnan(ra.nodata) ? -9999 : ra.nodata;
     for (int g = 0; g < 3; ++g) {
       const Raster& r = c.rasters[g];
-      std::vector<double> cells;
+      std::vector<double> cells, values;
+      const double kept = r.type == GDT_Float32 ? double(float(r.nodata)) : r.nodata;
       for (size_t k = 0; k < size_t(r.w) * size_t(r.h); ++k) {
-        cells.push_back(r.type == GDT_Float32 ? double(float(cell(g, k))) : cell(g, k));
+        cells.push_back(stored(r, g, k));
+        // kavrix reads what GDAL's data model gives: a cell without data
+        // as the grid's nodata value, the others unscaled.
+        const bool none = std::isnan(cells[k]) || cells[k] == kept || marked(r, k);
+        values.push_back(none ? (g == 0 ? nodata : -9999) : cells[k] * r.scale + r.offset);
       }
       make(dir.path(std::string(1, "ats"[g]) + ".tif"), r, cells);
-      // kavrix reads the same values; its nodata is the band's, or -9999.
-      Grid grid = make_grid(r.w, r.h, cells);
+      Grid grid = make_grid(r.w, r.h, values);
       grid.header[4] = 25;
-      grid.header[5] = std::isnan(r.nodata) ? -9999 : r.nodata;
-      for (double& v : grid.cells) {
-        if (!c.nodata && g > 0 && std::isfinite(v) && v <= -9999) v = 0;
-      }
+      grid.header[5] = g == 0 ? nodata : -9999;
       write_file(dir.path(std::string(1, "ats"[g])), text_grid(grid));
     }
     ASSERT_EQ(run_program(KAVRIX_BINARY, {"a", "t", "s", "k", "-f:d"}, dir.root).status, 0);
@@ -165,19 +218,22 @@ TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
     std::memcpy(header.data(), k.data(), 96);
     std::memcpy(expected.data(), k.data() + 96, expected.size() * 8);
     const Written out = read(dir.path("out.tif"));
-    const bool single = std::find(args.begin(), args.end(), "Float64") == args.end();
+    const bool single = std::none_of(args.begin(), args.end(), [](const std::string& a) { return strcasecmp(a.c_str(), "Float64") == 0; });
     for (double& v : expected) v = single ? double(float(v)) : v;
     ASSERT_EQ(out.cells.size(), expected.size());
     EXPECT_EQ(std::memcmp(out.cells.data(), expected.data(), expected.size() * 8), 0);
     EXPECT_EQ(out.type, single ? GDT_Float32 : GDT_Float64);
-    // Place, CRS and nodata are A's; a band without nodata gives -9999.
     EXPECT_EQ(out.geo, ra.geo);
     EXPECT_NE(out.crs.find("ETRS89 / UTM zone 32N"), std::string::npos);
     EXPECT_EQ(out.nodata, single ? float(header[5]) : header[5]);
-    // Count, minimum, maximum, sum, mean and sample deviation bit for bit;
-    // GDAL's deviation is the population's.
+    // Count, minimum, maximum, sum, mean and sample deviation bit for bit
+    // (the extremes of Float32 cells as stored); GDAL's deviation is the
+    // population's.
     const char* names[] = {"KAVRIX_COUNT", "STATISTICS_MINIMUM", "STATISTICS_MAXIMUM", "KAVRIX_SUM", "STATISTICS_MEAN", "KAVRIX_SAMPLE_STDDEV"};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(std::strtod(out.items.at(names[i]).c_str(), nullptr), header[6 + size_t(i)]) << names[i];
+    for (size_t i = 0; i < 6; ++i) {
+      const double value = (i == 1 || i == 2) && single ? double(float(header[6 + i])) : header[6 + i];
+      EXPECT_EQ(std::strtod(out.items.at(names[i]).c_str(), nullptr), value) << names[i];
+    }
     const double n = header[6];
     EXPECT_NEAR(std::strtod(out.items.at("STATISTICS_STDDEV").c_str(), nullptr), header[11] * std::sqrt((n - 1) / n), 1e-12);
   }
@@ -335,11 +391,12 @@ TEST(KavrixGdal, NoFileAnInputReadsIsReplacedAndNoOldSideFileStays) {
 
 TEST(KavrixGdal, ADriverThatOnlyCopiesGetsATemporaryGeoTiff) {
   const TempDir dir;
-  // A's nodata -5 is the output's: cells at or below -4 stay out of the count.
+  // A's nodata -5 is the output's; the count takes every computed value.
   for (int g = 0; g < 3; ++g) {
+    const Raster r{.nodata = g == 0 ? -5.0 : -9999};
     std::vector<double> cells;
-    for (size_t k = 0; k < 40; ++k) cells.push_back(cell(g, k));
-    make(dir.path(std::string(1, "ats"[g]) + ".tif"), {.nodata = g == 0 ? -5.0 : -9999}, cells);
+    for (size_t k = 0; k < 40; ++k) cells.push_back(stored(r, g, k));
+    make(dir.path(std::string(1, "ats"[g]) + ".tif"), r, cells);
   }
   EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", "plain.tif", "-q"}, dir.root).status, 0);
   const RunResult r = run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", "cog.tif", "-of", "COG", "-co", "COMPRESS=DEFLATE"}, dir.root);
@@ -349,7 +406,7 @@ TEST(KavrixGdal, ADriverThatOnlyCopiesGetsATemporaryGeoTiff) {
   EXPECT_EQ(bytes(cog.cells), bytes(plain.cells));
   EXPECT_EQ(cog.items, plain.items);
   EXPECT_EQ(cog.items.count("STATISTICS_MEAN"), 1u);
-  EXPECT_EQ(cog.items.at("KAVRIX_COUNT"), std::to_string(std::count_if(cog.cells.begin(), cog.cells.end(), [](double v) { return v > -4; })));
+  EXPECT_EQ(cog.items.at("KAVRIX_COUNT"), std::to_string(std::count_if(cog.cells.begin(), cog.cells.end(), [](double v) { return v != -5 && v > -9998; })));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.root), {}), 5);  // no temporary left
 }
 

@@ -16,7 +16,7 @@
 #include "grid/whole_file.h"
 #include "index/running_stats.h"
 #ifdef KAVRIX_WITH_GDAL
-#include "gdal/gdal_api.h"
+#include "gdal/gdal_library.h"
 #include "gdal/raster_source.h"
 #endif
 

@@ -1,69 +1,119 @@
 #include "app/gdal_run.h"
 
 #include <algorithm>
-#include <cmath>
+#include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
+#include <optional>
+#include <strings.h>
 
 #include "app/console.h"
 #include "base/status.h"
-#include "gdal/gdal_api.h"
+#include "gdal/gdal_library.h"
 #include "gdal/raster_input.h"
 #include "gdal/raster_output.h"
-#include "gdal/strip.h"
+#include "grid/strip.h"
 #include "grid/whole_file.h"
 #include "index/cell_rule.h"
 #include "index/running_stats.h"
+#include "index/strip_rule.h"
 
 namespace kavrix {
 namespace {
 
 constexpr const char kUsage[] =
     "usage : kavrix-gdal <flowaccumulation> <transmissivity> <slope> <output>\n"
+    "        [--A_band <n>] [--T_band <n>] [--S_band <n>] [-a_nodata <value>]\n"
     "        [-of <format>] [-ot Float32|Float64] [-co <name>=<value>]... [-q]\n"
-    "writes the topographic index ln(A/(T*tanB)) of band 1 of three rasters\n"
-    "that GDAL opens as a raster of the same place and cells\n"
+    "writes the topographic index ln(A/(T*tanB)) of three rasters that GDAL\n"
+    "opens as a raster of the same place and cells\n"
+    "--A_band <n>        the band of A (also --T_band, --S_band; default 1)\n"
+    "-a_nodata <value>   the output's nodata value (default A's, or -9999)\n"
     "-of <format>        a GDAL raster format (default GTiff)\n"
     "-ot <type>          Float32 (default) or Float64\n"
     "-co <name>=<value>  a creation option of the format, as GDAL takes it\n"
-    "-q                  no progress\n";
+    "-q                  no progress\n"
+    "--version           the versions of kavrix-gdal and GDAL\n";
 
 struct GdalOptions {
   std::string inputs[3];  // A, T, S
+  int bands[3] = {1, 1, 1};
   std::string output;
   OutputOptions out;
-  bool quiet = false;
+  std::optional<double> nodata;  // -a_nodata
 };
+
+// A whole number or a double, the whole text of `value`.
+template <typename T>
+bool parse_number(const std::string& value, T& number) {
+  const char* end = value.data() + value.size();
+  const auto result = std::from_chars(value.data(), end, number);
+  return !value.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// Takes --A_band N, --A_band=N and the like; false if `arg` is none.
+bool band_option(const std::vector<std::string>& args, size_t& i, GdalOptions& options,
+                 Status& status) {
+  const std::string& arg = args[i];
+  for (int k = 0; k < 3; ++k) {
+    const std::string name = std::string("--") + "ATS"[k] + "_band";
+    if (arg != name && !arg.starts_with(name + "=")) continue;
+    std::string value;
+    if (arg.size() > name.size()) {
+      value = arg.substr(name.size() + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      status = failure(kGdalUsage, "option %s needs a value\n", arg.c_str());
+      return true;
+    }
+    if (!parse_number(value, options.bands[k]) || options.bands[k] < 1) {
+      status = failure(kGdalUsage, "%s %s: a band is a number from 1\n", name.c_str(), value.c_str());
+    }
+    return true;
+  }
+  return false;
+}
 
 Status parse_args(const std::vector<std::string>& args, GdalOptions& options) {
   std::vector<std::string> names;
-  for (size_t i = 0; i < args.size(); ++i) {
+  Status status;
+  for (size_t i = 0; status.ok() && i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-q") {
-      options.quiet = true;
+      options.out.quiet = true;
       continue;
     }
-    if (arg != "-of" && arg != "-ot" && arg != "-co") {
+    if (band_option(args, i, options, status)) continue;
+    if (arg != "-of" && arg != "-ot" && arg != "-co" && arg != "-a_nodata") {
       if (!arg.empty() && arg[0] == '-') return failure(kGdalUsage, "unknown option %s\n", arg.c_str());
       names.push_back(arg);
       continue;
     }
     if (i + 1 == args.size()) return failure(kGdalUsage, "option %s needs a value\n", arg.c_str());
     const std::string& value = args[++i];
+    double nodata = 0;
     if (arg == "-of") {
       options.out.format = value;
     } else if (arg == "-ot") {
-      if (value != "Float32" && value != "Float64") {
+      // Any case, as GDAL's programs take a type's name.
+      const bool f32 = strcasecmp(value.c_str(), "Float32") == 0;
+      if (!f32 && strcasecmp(value.c_str(), "Float64") != 0) {
         return failure(kGdalUsage, "-ot %s: the output type is Float32 or Float64\n", value.c_str());
       }
-      options.out.type = value == "Float32" ? GDT_Float32 : GDT_Float64;
+      options.out.float64 = !f32;
+    } else if (arg == "-a_nodata") {
+      if (!parse_number(value, nodata)) {
+        return failure(kGdalUsage, "-a_nodata %s: the nodata value is a number\n", value.c_str());
+      }
+      options.nodata = nodata;
     } else if (value.starts_with('=') || value.find('=') == std::string::npos) {
       return failure(kGdalUsage, "-co %s: a creation option is NAME=VALUE\n", value.c_str());
     } else {
       options.out.creation.push_back(value);
     }
   }
+  if (!status.ok()) return status;
   if (names.size() != 4 || std::count(names.begin(), names.end(), "") > 0) {
     return failure(kGdalUsage, "four names are expected: A, T, S and the output\n");
   }
@@ -77,7 +127,8 @@ struct GdalRun {
   RasterInput a, t, s;
   WholeFile file;
   RasterOutput out;
-  Strip strips[4];  // A, T, S and the output
+  double nodata = 0;  // the output's
+  Strip strips[4];    // A, T, S and the output
   std::vector<unsigned char> scratch;
   RunningStats stats;
 };
@@ -86,17 +137,22 @@ struct GdalRun {
 // computed together and an output that would replace one of them.
 Status prepare(GdalRun& run, const GdalOptions& options) {
   const GdalApi& api = linked_gdal_api();
-  start_gdal(api);
-  Status status = find_output_driver(run.out, options.out);
-  // Without a nodata value, T and S have no data only where NaN or -inf;
-  // A's -9999 becomes the output's nodata value too.
+  start_gdal(api, true);
+  Status status = find_output_driver(run.out, api, options.out);
+  // Without a nodata value, T and S have no data only where NaN; A's
+  // -9999 becomes the output's nodata value.
   const double none = -std::numeric_limits<double>::infinity();
   const double no_nodata[3] = {kNoDataMark, none, none};
   RasterInput* inputs[3] = {&run.a, &run.t, &run.s};
   for (int k = 0; k < 3; ++k) {
-    if (status.ok()) status = open_raster_input(*inputs[k], api, options.inputs[k], no_nodata[k]);
+    if (status.ok()) {
+      status = open_raster_input(*inputs[k], api, options.inputs[k], options.bands[k], no_nodata[k]);
+    }
   }
   if (status.ok()) status = check_geometry(run.a, run.t, run.s);
+  if (status.ok()) {
+    status = output_nodata(run.out, run.a, options.nodata ? &*options.nodata : nullptr, run.nodata);
+  }
   if (status.ok()) status = locate_whole_file(run.file, options.output);
   for (const RasterInput* in : inputs) {
     if (status.ok() && run.file.exists &&
@@ -106,16 +162,16 @@ Status prepare(GdalRun& run, const GdalOptions& options) {
     }
   }
   if (status.ok()) status = begin_whole_file(run.file);
-  if (status.ok()) status = create_output(run.out, options.out, run.a, run.file);
+  if (status.ok()) status = create_output(run.out, options.out, run.a, run.nodata, run.file);
   return status;
 }
 
 // Computes the index strip by strip; `share` of the progress is this part.
-Status compute(GdalRun& run, GDALProgressFunc progress, double share) {
+Status compute(GdalRun& run, double share) {
   const int width = static_cast<int>(run.a.header.ncols);
   const int height = static_cast<int>(run.a.header.nrows);
   const int rows = strip_height(width, run.a.block_height);
-  const RasterInput* inputs[3] = {&run.a, &run.t, &run.s};
+  RasterInput* inputs[3] = {&run.a, &run.t, &run.s};
   bool allocated = allocate_strip(run.strips[3], width, rows, run.out.block_width,
                                   run.out.block_height);
   for (int k = 0; k < 3; ++k) {
@@ -126,9 +182,12 @@ Status compute(GdalRun& run, GDALProgressFunc progress, double share) {
     return failure(kGdalNoMemory, "not enough memory for strips of %d rows of %d values\n",
                    rows, width);
   }
-  const ParameterTable table = make_parameter_table(run.a.header, run.s.header, run.t.header);
-  stats_reset(run.stats, table.value[kNodataValue][kGridA]);
-  progress(0, nullptr, nullptr);
+  // The reader makes NaN each cell without data; the output's nodata
+  // value is written into those cells.
+  ParameterTable table = make_parameter_table(run.a.header, run.s.header, run.t.header);
+  table.value[kNodataValue][kGridA] = run.nodata;
+  stats_reset(run.stats, statistics_threshold(table, NoDataRule::kNaN));
+  show_progress(run.out, 0);
   Status status;
   for (int first = 0, n = 0; status.ok() && first < height; first += n) {
     n = std::min(rows, height - first);
@@ -136,16 +195,16 @@ Status compute(GdalRun& run, GDALProgressFunc progress, double share) {
       if (status.ok()) status = read_strip(*inputs[k], run.strips[k], first, n, run.scratch);
     }
     if (!status.ok()) break;
-    compute_index_strip(table, run.strips[0], run.strips[1], run.strips[2], run.strips[3],
-                        width, n, run.stats);
+    compute_index_strip(table, NoDataRule::kNaN, run.strips[0], run.strips[1], run.strips[2],
+                        run.strips[3], width, n, run.stats);
     status = write_strip(run.out, run.strips[3], first, n, run.file);
-    progress(share * (first + n) / height, nullptr, nullptr);
+    show_progress(run.out, share * (first + n) / height);
   }
   return status;
 }
 
-// Puts the output in place over no file an input reads, and removes the
-// side files of a raster it replaces that it did not replace itself: old
+// Puts the output in place over no file an input reads, with the side
+// files of a raster it replaces that belong to that raster alone: old
 // statistics (.aux.xml) and overviews (.ovr) would else describe the new
 // cells.
 Status put_in_place(GdalRun& run) {
@@ -153,50 +212,30 @@ Status put_in_place(GdalRun& run) {
   for (const RasterInput* in : {&run.a, &run.t, &run.s}) {
     inputs.insert(inputs.end(), in->files.begin(), in->files.end());
   }
-  std::vector<std::string> stale;
-  if (run.file.exists && !run.file.in_place) {
-    namespace fs = std::filesystem;
-    GDALDatasetH old = GDALOpenEx(run.file.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
-                                  nullptr, nullptr, nullptr);
-    char** files = old != nullptr ? GDALGetFileList(old) : nullptr;
-    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
-      std::error_code error;
-      const bool made = fs::exists(fs::path(run.file.folder) / fs::path(*f).filename(), error);
-      if (!made && !names_one_of(*f, inputs) && !fs::equivalent(*f, run.file.path, error)) {
-        stale.emplace_back(*f);
-      }
-    }
-    CSLDestroy(files);
-    if (old != nullptr) GDALClose(old);
-  }
-  Status status = commit_whole_file(run.file, inputs);
-  for (const std::string& f : stale) {
-    if (status.ok()) std::remove(f.c_str());
-  }
-  return status;
+  const std::vector<std::string> stale = old_side_files(*run.out.api, run.file);
+  return commit_whole_file(run.file, inputs, stale);
 }
 
 }  // namespace
 
 int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
   if (asks_for_help(args)) return print_help(kUsage, stdout);
+  if (args.size() == 1 && args[0] == "--version") {
+    const std::string version = std::string("kavrix-gdal " KAVRIX_VERSION " (GDAL ") +
+                                gdal_release(linked_gdal_api()) + ")\n";
+    return print_help(version.c_str(), stdout);
+  }
   GdalOptions options;
   Status status = parse_args(args, options);
   if (!status.ok()) status.message += kUsage;
-  take_gdal_errors();
   GdalRun run;
   if (status.ok()) status = prepare(run, options);
   // Progress would go into an output written to standard output.
-  const bool quiet = options.quiet || run.file.descriptor == 1;
-  const GDALProgressFunc progress = quiet ? GDALDummyProgress : GDALTermProgress;
+  run.out.quiet = run.out.quiet || run.file.descriptor == 1;
   // A driver that can only copy takes the second half of the progress.
   const double share = run.out.copy_only ? 0.5 : 1.0;
-  if (status.ok()) status = compute(run, progress, share);
-  void* copy_progress = GDALCreateScaledProgress(share, 1.0, progress, nullptr);
-  if (status.ok()) {
-    status = finish_output(run.out, options.out, run.stats, run.file, GDALScaledProgress, copy_progress);
-  }
-  GDALDestroyScaledProgress(copy_progress);
+  if (status.ok()) status = compute(run, share);
+  if (status.ok()) status = finish_output(run.out, options.out, run.a, run.stats, run.file, share);
   if (status.ok()) status = put_in_place(run);
   std::fwrite(status.message.data(), 1, status.message.size(), err);
   return status.exit_status;

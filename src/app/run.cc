@@ -63,7 +63,7 @@ Status run_sequence(Run& run, const std::vector<std::string>& args,
   if (!run.a.row || !run.t.row || !run.s.row || !run.out_row || !run.scratch) {
     return no_memory_for_row(n);
   }
-  stats_reset(run.stats, table.value[kNodataValue][kGridS]);
+  stats_reset(run.stats, statistics_threshold(table, NoDataRule::kAtOrBelow));
 
   Progress progress{console.out};
   for (int row = 1; row <= rows; ++row) {

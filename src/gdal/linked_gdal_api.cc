@@ -6,7 +6,7 @@ const GdalApi& linked_gdal_api() {
   static const GdalApi api = [] {
     GdalApi linked;
 #define KAVRIX_GDAL_LINK(member, function) linked.member = function;
-    KAVRIX_GDAL_READING(KAVRIX_GDAL_LINK)
+    KAVRIX_GDAL_FUNCTIONS(KAVRIX_GDAL_LINK)
 #undef KAVRIX_GDAL_LINK
     return linked;
   }();

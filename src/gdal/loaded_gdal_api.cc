@@ -16,7 +16,7 @@ const GdalApi* loaded_gdal_api() {
 #define KAVRIX_GDAL_LOAD(member, function)                                  \
   loaded.member = reinterpret_cast<decltype(loaded.member)>(dlsym(library, #function)); \
   complete = complete && loaded.member != nullptr;
-    KAVRIX_GDAL_READING(KAVRIX_GDAL_LOAD)
+    KAVRIX_GDAL_FUNCTIONS(KAVRIX_GDAL_LOAD)
 #undef KAVRIX_GDAL_LOAD
     return complete ? &loaded : nullptr;
   }();

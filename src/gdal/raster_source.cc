@@ -5,8 +5,9 @@
 #include <limits>
 #include <memory>
 
+#include "gdal/gdal_api.h"
 #include "gdal/raster_input.h"
-#include "gdal/strip.h"
+#include "grid/strip.h"
 
 namespace kavrix {
 namespace {
@@ -24,12 +25,13 @@ struct RasterRows {
 
 Status open_raster_source(RowSource& source, const GdalApi& api,
                           const std::string& name) {
-  start_gdal(api);
   // The reason of a failure is kept for the message: GDAL prints nothing.
-  api.set_error_handler(api.quiet_errors);
+  start_gdal(api, false);
   auto rows = std::make_shared<RasterRows>();
   RasterInput& in = rows->in;
-  Status status = open_raster_input(in, api, name, -std::numeric_limits<double>::infinity());
+  // Cells without data are NaN as read: every other value is counted.
+  const double none = -std::numeric_limits<double>::infinity();
+  Status status = open_raster_input(in, api, name, 1, none);
   if (status.exit_status == kGdalInputOpen) {
     return failure(kExitUnknownFormat,
                    "could not recognise file format (ascii, single or double) for %s, "
@@ -43,8 +45,7 @@ Status open_raster_source(RowSource& source, const GdalApi& api,
   if (!rows->line || !allocate_strip(rows->strip, width, height, in.block_width, in.block_height)) {
     return no_memory_for_row(width);
   }
-  source = {name, width, static_cast<int>(in.header.nrows), in.header.nodata_value,
-            in.files, nullptr, nullptr};
+  source = {name, width, static_cast<int>(in.header.nrows), none, in.files, nullptr, nullptr};
   const int nrows = source.nrows;
   source.read_row = [rows, width, height, nrows](int row, const double*& values) {
     RasterRows& r = *rows;

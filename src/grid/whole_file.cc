@@ -207,7 +207,8 @@ Status write_whole_file(WholeFile& file, std::string_view bytes) {
   return {};
 }
 
-Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept) {
+Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept,
+                         std::span<const std::string> stale) {
   Status status;
   if (file.in_place) {
     // A FIFO without a reader is not waited for: it fails with ENXIO.
@@ -227,6 +228,9 @@ Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept) {
     }
   } else {
     status = move_into_place(file, kept);
+    for (const std::string& f : stale) {
+      if (status.ok()) std::remove(f.c_str());
+    }
   }
   discard_whole_file(file);
   return status;

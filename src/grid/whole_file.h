@@ -69,7 +69,8 @@ Status write_whole_file(WholeFile& file, std::string_view bytes);
 /// before it failed).
 /// REQUIRES: the content was made; what the process holds buffered for
 /// the file's descriptor is flushed.
-Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept = {});
+Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept = {},
+                         std::span<const std::string> stale = {});
 
 /// Removes the temporary folder and all in it, if there is one.
 void discard_whole_file(WholeFile& file);

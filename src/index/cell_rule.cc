@@ -15,8 +15,11 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
   return table;
 }
 
-void compute_index_row(const ParameterTable& table, double* a, double* t,
-                       double* s, double* out, int n, RunningStats& stats) {
+namespace {
+
+template <NoDataRule rule>
+void compute_cells(const ParameterTable& table, double* a, double* t, double* s,
+                   double* out, int n, RunningStats& stats) {
   const double nodata_a = table.value[kNodataValue][kGridA];
   const double nodata_t = table.value[kNodataValue][kGridT];
   const double nodata_s = table.value[kNodataValue][kGridS];
@@ -24,7 +27,10 @@ void compute_index_row(const ParameterTable& table, double* a, double* t,
   const double cell_area = cellsize * cellsize;
   for (int j = 1; j <= n; ++j) {
     // Strict tests: a value at or below its nodata value, or NaN, has no data.
-    if (!(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)) {
+    const bool none = rule == NoDataRule::kAtOrBelow
+                          ? !(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)
+                          : std::isnan(a[j]) || std::isnan(t[j]) || std::isnan(s[j]);
+    if (none) {
       out[j] = nodata_a;
       continue;
     }
@@ -39,6 +45,22 @@ void compute_index_row(const ParameterTable& table, double* a, double* t,
     out[j] = std::log(q);
     stats_add(stats, out[j]);
   }
+}
+
+}  // namespace
+
+void compute_index_row(const ParameterTable& table, double* a, double* t,
+                       double* s, double* out, int n, RunningStats& stats,
+                       NoDataRule rule) {
+  if (rule == NoDataRule::kAtOrBelow) {
+    compute_cells<NoDataRule::kAtOrBelow>(table, a, t, s, out, n, stats);
+  } else {
+    compute_cells<NoDataRule::kNaN>(table, a, t, s, out, n, stats);
+  }
+}
+
+double statistics_threshold(const ParameterTable& table, NoDataRule rule) {
+  return rule == NoDataRule::kAtOrBelow ? table.value[kNodataValue][kGridS] : kNoDataMark;
 }
 
 }  // namespace kavrix

@@ -27,17 +27,39 @@ struct ParameterTable {
   double value[6][3] = {};
 };
 
+/// How the cell rule knows a cell without data.
+enum class NoDataRule {
+  /// kavrix's grids: a value at or below its grid's nodata_value, or NaN.
+  kAtOrBelow,
+  /// Rasters read through GDAL: the reader has made NaN every cell its
+  /// band's mask marks (its exact nodata value, a mask, alpha), so NaN
+  /// alone means no data; every other value, -infinity too, is computed.
+  kNaN,
+};
+
 /// Fills the table from the headers as they were read.
 ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
                                     const GridHeader& t);
 
 /// Computes columns 1 to n of `out` from the rows of A, T and S:
 /// ln(((A + 1) * cellsize^2) / T / tan(S in radians)), or A's nodata_value
-/// where an input has no data. Raises T and S to their least values and
-/// turns A into an area, in place. Hands each computed value to `stats`.
+/// where an input has no data by `rule`. Raises T and S to their least
+/// values and turns A into an area, in place. Hands each computed value to
+/// `stats`.
 /// REQUIRES: every row holds n + 1 values; index 0 is not used.
 void compute_index_row(const ParameterTable& table, double* a, double* t,
-                       double* s, double* out, int n, RunningStats& stats);
+                       double* s, double* out, int n, RunningStats& stats,
+                       NoDataRule rule = NoDataRule::kAtOrBelow);
+
+/// The threshold of a run's statistics, which count the computed values
+/// above it + 1 (so never NaN or -infinity). Under kAtOrBelow it is the
+/// slope grid's nodata_value, as the headers of kavrix's stored outputs
+/// have always been computed: in every binary grid it is -9999, as A's is.
+/// Under kNaN it is -9999 whatever the rasters' nodata values: cells
+/// without data never reach the statistics there, and a nodata value may
+/// be any number (255, 4294967295), above every index; with -9999 the
+/// statistics of a raster are those of kavrix's grid of the same cells.
+double statistics_threshold(const ParameterTable& table, NoDataRule rule);
 
 }  // namespace kavrix
 

@@ -1,4 +1,4 @@
-#include "gdal/strip.h"
+#include "grid/strip.h"
 
 #include <sys/mman.h>
 
@@ -50,23 +50,6 @@ bool allocate_strip(Strip& strip, int width, int height, int block_width,
   madvise(strip.cells, bytes, MADV_HUGEPAGE);  // a hint; without it, pages as usual
   std::memset(strip.cells, 0, bytes);
   return true;
-}
-
-void compute_index_strip(const ParameterTable& table, Strip& a, Strip& t,
-                         Strip& s, Strip& out, int width, int rows,
-                         RunningStats& stats) {
-  for (int row = 0; row < rows; ++row) {
-    // A run of cells ends where any of the four strips begins a new chunk.
-    for (int col = 0, run = 0; col < width; col += run) {
-      run = width - col;
-      for (const Strip* strip : {&a, &t, &s, &out}) {
-        run = std::min(run, strip->chunk - col % strip->chunk);
-      }
-      compute_index_row(table, strip_cell(a, row, col) - 1, strip_cell(t, row, col) - 1,
-                        strip_cell(s, row, col) - 1, strip_cell(out, row, col) - 1, run,
-                        stats);
-    }
-  }
 }
 
 }  // namespace kavrix

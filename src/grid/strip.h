@@ -1,14 +1,11 @@
 // Strips of rows of a raster held as doubles, laid out so that a band's
-// blocks move straight between the file and the strip, and the index of a
-// strip computed row by row across the raster's full width.
-#ifndef KAVRIX_GDAL_STRIP_H_
-#define KAVRIX_GDAL_STRIP_H_
+// blocks move straight between the file and the strip.
+#ifndef KAVRIX_GRID_STRIP_H_
+#define KAVRIX_GRID_STRIP_H_
 
 #include <cstddef>
 
 #include "grid/row_buffer.h"
-#include "index/cell_rule.h"
-#include "index/running_stats.h"
 
 namespace kavrix {
 
@@ -44,13 +41,6 @@ int strip_height(int width, int block_height);
 bool allocate_strip(Strip& strip, int width, int height, int block_width,
                     int block_height);
 
-/// Computes rows 0 to rows - 1 of `out` from those of `a`, `t` and `s` by
-/// the cell rule, each row from the first column to the last, so that the
-/// statistics take the values in the order of the raster's rows.
-void compute_index_strip(const ParameterTable& table, Strip& a, Strip& t,
-                         Strip& s, Strip& out, int width, int rows,
-                         RunningStats& stats);
-
 }  // namespace kavrix
 
-#endif  // KAVRIX_GDAL_STRIP_H_
+#endif  // KAVRIX_GRID_STRIP_H_
