@@ -215,6 +215,10 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
       {"mkfifo f.csv; $D g.dbl --csv f.csv", 6, "test -p f.csv"},  // no reader: not waited for
       {"(ulimit -f 1; $D g.dbl -n 10000 --csv x.csv >/dev/null)", 6, "test ! -e x.csv"},
       {"mkfifo f.csv; exec 3<>f.csv; $D g.dbl -n 10000 --csv f.csv & sleep 1; kill $!; wait $!", 143, "true"},
+      // Signals ignored from the start stay ignored: nohup, and SIGINT in a background job.
+      {"mkfifo f.csv; exec 3<>f.csv; trap '' HUP; $D g.dbl -n 10000 --csv f.csv >/dev/null & p=$!; sleep 0.5; "
+       "kill -HUP $p; kill -INT $p; exec 4<f.csv 3<&-; cat <&4 >x.got; wait $p", 0,
+       "$D g.dbl -n 10000 --csv x.want >/dev/null; cmp x.got x.want"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(test::run_program("bash", {"-c", tools + c.run}, dir.root).status, c.status) << c.run;
