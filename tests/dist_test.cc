@@ -5,10 +5,12 @@
 // run_test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -225,6 +227,11 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
     const std::string check = tools + c.check + " && ! ls -A | grep -q kavrix-; s=$?; rm -f log l.* n.* *.svg *.csv x*; exit $s";
     EXPECT_EQ(test::run_program("bash", {"-c", check}, dir.root).status, 0) << c.run << "\nchecked by: " << c.check;
   }
+  // A process that a case leaves running goes when the case ends.
+  const int left = std::atoi(test::run_program("bash", {"-c", "sleep 30 & echo $!"}).output.c_str());
+  const auto state = [&] { return test::read_file("/proc/" + std::to_string(left) + "/stat"); };
+  for (int k = 0; k < 100 && !state().empty() && state().find(") Z ") == std::string::npos; ++k) usleep(10000);
+  EXPECT_TRUE(left > 0 && (state().empty() || state().find(") Z ") != std::string::npos)) << state();
 }
 
 TEST(DistCommand, BadInputFailsAndWritesNothing) {
