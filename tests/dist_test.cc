@@ -5,10 +5,12 @@
 // run_test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -215,12 +217,21 @@ TEST(DistCommand, FilesNamedInShellUseAreWrittenWholeOrNotAtAll) {
       {"mkfifo f.csv; $D g.dbl --csv f.csv", 6, "test -p f.csv"},  // no reader: not waited for
       {"(ulimit -f 1; $D g.dbl -n 10000 --csv x.csv >/dev/null)", 6, "test ! -e x.csv"},
       {"mkfifo f.csv; exec 3<>f.csv; $D g.dbl -n 10000 --csv f.csv & sleep 1; kill $!; wait $!", 143, "true"},
+      // Signals ignored from the start stay ignored: nohup, and SIGINT in a background job.
+      {"mkfifo f.csv; exec 3<>f.csv; trap '' HUP; $D g.dbl -n 10000 --csv f.csv >/dev/null & p=$!; sleep 0.5; "
+       "kill -HUP $p; kill -INT $p; exec 4<f.csv 3<&-; cat <&4 >x.got; wait $p", 0,
+       "$D g.dbl -n 10000 --csv x.want >/dev/null; cmp x.got x.want"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(test::run_program("bash", {"-c", tools + c.run}, dir.root).status, c.status) << c.run;
     const std::string check = tools + c.check + " && ! ls -A | grep -q kavrix-; s=$?; rm -f log l.* n.* *.svg *.csv x*; exit $s";
     EXPECT_EQ(test::run_program("bash", {"-c", check}, dir.root).status, 0) << c.run << "\nchecked by: " << c.check;
   }
+  // A process that a case leaves running goes when the case ends.
+  const int left = std::atoi(test::run_program("bash", {"-c", "sleep 30 & echo $!"}).output.c_str());
+  const auto state = [&] { return test::read_file("/proc/" + std::to_string(left) + "/stat"); };
+  for (int k = 0; k < 100 && !state().empty() && state().find(") Z ") == std::string::npos; ++k) usleep(10000);
+  EXPECT_TRUE(left > 0 && (state().empty() || state().find(") Z ") != std::string::npos)) << state();
 }
 
 TEST(DistCommand, BadInputFailsAndWritesNothing) {

@@ -427,5 +427,22 @@ TEST(KavrixGdal, MemoryDoesNotGrowWithRows) {
   EXPECT_LT(peak[1] - peak[0], 1024) << peak[0] << " KiB for 100 rows";
 }
 
+TEST(KavrixGdal, DistReadsARasterByAnyNameGdalOpens) {
+  const TempDir dir;
+  std::vector<double> cells;
+  for (size_t k = 0; k < 40; ++k) cells.push_back(stored(Raster{}, 0, k));
+  make(dir.path("x.tif"), {}, cells);
+  // The raster gzipped and zipped, read through GDAL's virtual file systems.
+  ASSERT_EQ(CPLCopyFile(("/vsigzip/" + dir.path("x.tif.gz")).c_str(), dir.path("x.tif").c_str()), 0);
+  ASSERT_EQ(CPLCopyFile(("/vsizip/" + dir.path("x.zip") + "/x.tif").c_str(), dir.path("x.tif").c_str()), 0);
+  const auto table = [&](const std::string& name) {
+    const RunResult r = run_program(KAVRIX_DIST_BINARY, {name, "-n", "7"}, dir.root);
+    return std::to_string(r.status) + r.errors + r.output.substr(std::min(r.output.size(), r.output.find('\n')));
+  };
+  const std::string plain = table("x.tif");
+  EXPECT_TRUE(plain.starts_with("0\n# cells counted 37\n")) << plain;
+  for (const char* name : {"/vsigzip/x.tif.gz", "/vsizip/x.zip/x.tif", "GTIFF_DIR:1:x.tif"}) EXPECT_EQ(table(name), plain) << name;
+}
+
 }  // namespace
 }  // namespace kavrix::test

@@ -82,6 +82,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   std::FILE* err = std::tmpfile();
   const pid_t pid = fork();
   if (pid == 0) {
+    setpgid(0, 0);  // a group of its own, which goes with it
     std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -101,6 +102,13 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  // Set here too, so that the group exists before the child runs on.
+  setpgid(pid, pid);
+  // What the child started (a shell's background jobs) ends with it: its
+  // group is killed while the child, unreaped, still holds the group's id.
+  siginfo_t ended{};
+  waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT);
+  kill(-pid, SIGKILL);
   int wstatus = 0;
   rusage usage{};
   wait4(pid, &wstatus, 0, &usage);

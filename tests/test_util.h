@@ -48,9 +48,11 @@ struct RunResult {
 /// Runs kavrix in this process with `input` on its console.
 RunResult run_here(const std::vector<std::string>& args, const std::string& input = "");
 
-/// Runs `program` in folder `cwd`. A child still running after 60 s is
-/// killed and a sanitizer report on its error stream fails the test. With
-/// a `memory_limit`, larger allocations fail in the child.
+/// Runs `program` in folder `cwd`, in a process group of its own. A child
+/// still running after 60 s is killed and a sanitizer report on its error
+/// stream fails the test. When the child has ended, what it started and
+/// left running in its group is killed. With a `memory_limit`, larger
+/// allocations fail in the child.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& cwd = ".", size_t memory_limit = 0);
 

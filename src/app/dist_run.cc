@@ -1,5 +1,7 @@
 #include "app/dist_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <numeric>
@@ -25,9 +27,12 @@ namespace {
 
 constexpr const char kUsage[] =
     "usage : kavrix-dist <grid> [-n <classes>] [--csv <file>] [--svg <file>]\n"
-    "writes the distribution of the topographic index in <grid>, a text,\n"
-    "double or single grid of kavrix, on standard output as TOPMODEL reads\n"
-    "it: per class, highest first, the index value and the fraction of cells\n"
+    "writes the distribution of the topographic index in <grid> on standard\n"
+    "output as TOPMODEL reads it: per class, highest first, the index value\n"
+    "and the fraction of cells\n"
+    "<grid>        a text, double or single grid of kavrix, or any raster that\n"
+    "              GDAL opens where it is installed (band 1: a GeoTIFF,\n"
+    "              /vsizip/a.zip/x.tif, NETCDF:\"x.nc\":var, ...)\n"
     "-n <classes>  classes of equal width, 1 to 10000 (default 30)\n"
     "--csv <file>  the classes as a CSV table\n"
     "--svg <file>  the classes as an SVG histogram\n";
@@ -106,15 +111,37 @@ Status locate_outputs(const DistOptions& options, const RowSource& grid,
   return {};
 }
 
+// Opens the grid: kavrix's own formats first for a plain file (a FIFO
+// there too, which they refuse before any writer comes), then any raster
+// that GDAL opens, where GDAL is installed. A name that is no plain file
+// (/vsizip/..., NETCDF:"x.nc":var, GTIFF_DIR:1:x.tif) goes to GDAL first;
+// where GDAL cannot open it either, the message is kavrix's own.
+Status open_grid(RowSource& grid, const std::string& name) {
+#ifdef KAVRIX_WITH_GDAL
+  struct stat info {};
+  const bool plain =
+      stat(name.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode));
+  const GdalApi* gdal = plain ? nullptr : loaded_gdal_api();
+  Status raster;
+  if (gdal != nullptr) {
+    raster = open_raster_source(grid, *gdal, name);
+    if (raster.exit_status != kExitUnknownFormat) return raster;
+  }
+  Status status = open_grid_source(grid, name);
+  if (status.exit_status != kExitUnknownFormat) return status;
+  if (gdal != nullptr) return raster;
+  // Any other raster in a plain file, where GDAL is installed to open it.
+  gdal = loaded_gdal_api();
+  return gdal != nullptr ? open_raster_source(grid, *gdal, name) : status;
+#else
+  return open_grid_source(grid, name);
+#endif
+}
+
 // Reads the grid twice: its statistics, then its classes.
 Status measure(const DistOptions& options, RowSource& grid, IndexSummary& summary,
                IndexClasses& classes, WholeFile& csv, WholeFile& svg) {
-  Status status = open_grid_source(grid, options.grid);
-#ifdef KAVRIX_WITH_GDAL
-  // Any other raster, where GDAL is installed to open it.
-  const GdalApi* gdal = status.exit_status == kExitUnknownFormat ? loaded_gdal_api() : nullptr;
-  if (gdal != nullptr) status = open_raster_source(grid, *gdal, options.grid);
-#endif
+  Status status = open_grid(grid, options.grid);
   if (status.ok()) status = locate_outputs(options, grid, csv, svg);
   if (!status.ok()) return status;
   RunningStats stats;

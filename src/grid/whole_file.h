@@ -63,10 +63,14 @@ Status write_whole_file(WholeFile& file, std::string_view bytes);
 /// of the file it replaces, its side files beside it; or, for a file
 /// written in place, copied into it through the descriptor that has it
 /// open, or through the device or FIFO opened for writing (a FIFO that no
-/// one reads fails at once). Nothing is renamed over a file of `kept` or a
-/// file the process has open. The temporary folder goes in every case; on
-/// failure the file is as it was (but for what a device or descriptor took
-/// before it failed).
+/// one reads fails at once; side files, which have no place there, fail
+/// before anything is copied). The old file's `stale` side files that
+/// exist (old statistics or overviews that would describe the new file)
+/// go with the replacement. Nothing is renamed over or removed that is a
+/// file of `kept` or a file the process has open. The renames are one
+/// transaction: on failure the file and its old side files are as they
+/// were (but for what a device or descriptor took before it failed). The
+/// temporary folder goes in every case.
 /// REQUIRES: the content was made; what the process holds buffered for
 /// the file's descriptor is flushed.
 Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept = {},
@@ -76,7 +80,8 @@ Status commit_whole_file(WholeFile& file, std::span<const FileIdentity> kept = {
 void discard_whole_file(WholeFile& file);
 
 /// Has SIGINT, SIGTERM and SIGHUP remove the temporary folders of the
-/// files being made before they end the process.
+/// files being made, with all in them, before they end the process; a
+/// signal that the process was started with ignored stays ignored.
 void remove_temporaries_on_signals();
 
 }  // namespace kavrix
