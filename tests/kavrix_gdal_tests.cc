@@ -110,7 +110,9 @@ Written read(const std::string& path) {
                (GDALGetMetadataItem(ds, "LAYOUT", "IMAGE_STRUCTURE") ?: "");
   out.nodata = GDALGetRasterNoDataValue(band, nullptr);
   out.type = GDALGetRasterDataType(band);
-  for (char** item = GDALGetMetadata(band, nullptr) ?: GDALGetMetadata(ds, nullptr); item && *item; ++item) {
+  // A GeoPackage keeps kavrix's statistics as the raster's metadata.
+  const bool in_band = GDALGetMetadataItem(band, "KAVRIX_COUNT", nullptr) != nullptr;
+  for (char** item = GDALGetMetadata(in_band ? band : ds, nullptr); item && *item; ++item) {
     const std::string text = *item;
     if (text.starts_with("STATISTICS_") || text.starts_with("KAVRIX_")) out.items[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
   }
@@ -296,6 +298,18 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
       {ats({"-ot", "Int16"}), {}, 1, "-ot Int16: the output type is Float32 or Float64"},
       {ats({"-of", "MEM"}), {}, 1, "the output format MEM writes no file of cells"},
       {ats({"-of", "VRT"}), {}, 1, "the output format VRT writes no file of cells"},
+      {ats({"-of", "mem"}), {}, 1, "the output format mem writes no file of cells"},
+      {ats({"-of", "vrt"}), {}, 1, "the output format vrt writes no file of cells"},
+      // A Float64 band for Float32 cells, 1-bit cells, a nodata value of its own.
+      {ats({"-of", "GS7BG"}), {}, 1, "the output format GS7BG is not one whose round trip kavrix-gdal has checked; it writes GTiff, COG, "},
+      {ats({"-of", "CALS"}), {}, 1, "the output format CALS cannot hold Float32 values"},
+      {ats({"-of", "GSBG"}), {}, 1, "the output format GSBG is not one whose round trip"},
+      {ats({"-of", "EHdr", "-ot", "Float64"}), {}, 1, "the output format EHdr cannot hold Float64 values"},
+      {ats({"--A_band", "2"}), {}, 3, "could not open input raster a.tif: it has no band 2 (1 band)"},
+      {ats({"--S_band=0"}), {}, 1, "--S_band 0: a band is a number from 1"},
+      {ats({"--T_band"}), {}, 1, "option --T_band needs a value"},
+      {ats({"-a_nodata", "none"}), {}, 1, "-a_nodata none: the nodata value is a number"},
+      {ats({"-a_nodata", "1e300"}), {}, 1, "the nodata value 1.0000000000000001e+300 cannot be a Float32 cell"},
       {ats({"-co", "TILED"}), {}, 1, "-co TILED: a creation option is NAME=VALUE"},
       {ats({"-co", "=YES"}), {}, 1, "-co =YES: a creation option"},
       {{"a.tif", "none", "s.tif", "out"}, {}, 3, "could not open input raster none: "},
@@ -310,7 +324,7 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
       {ats({}), south_up, 7, "t.tif is rotated or not north-up"},
       {ats({}), no_geo, 7, "t.tif has no geotransform"},
       {ats({}), geographic, 7, "t.tif has a geographic coordinate reference system"},
-      {ats({}), other_crs, 2, "a.tif and t.tif have different coordinate reference systems"},
+      {ats({}), other_crs, 2, "a.tif and t.tif have different coordinate reference systems: ETRS89 / UTM zone 32N (EPSG:25832) and ETRS89 / UTM zone 33N (EPSG:25833)\n"},
       {{"a.tif", "t.tif", "s.tif", "t.tif"}, {}, 1, "the output t.tif would replace the input t.tif"},
       {{"a.tif", "t.tif", "s.tif", "link"}, {}, 1, "the output link would replace the input s.tif"},
       {{"a.tif", "t.tif", "s.tif", "no/out"}, {}, 6, "could not write no/out: No such file or directory"},
@@ -343,6 +357,78 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
     EXPECT_EQ(read_file(dir.path("out")), "keep");
     EXPECT_EQ(listing(), before);
   }
+}
+
+// Every format the manual page names: cells, nodata value, place, CRS and
+// statistics read back as a GeoTIFF of the same run holds them.
+TEST(KavrixGdal, EverySupportedFormatRoundTrips) {
+  const TempDir dir;
+  for (int g = 0; g < 3; ++g) {
+    std::vector<double> cells;
+    for (size_t k = 0; k < 40; ++k) cells.push_back(stored(Raster{}, g, k));
+    make(dir.path(std::string(1, "ats"[g]) + ".tif"), {}, cells);
+  }
+  const std::pair<const char*, const char*> formats[] = {
+      {"GTiff", "tif"}, {"COG", "tif"}, {"ENVI", "dat"}, {"EHdr", "bil"}, {"ERS", "ers"},
+      {"HFA", "img"},   {"SAGA", "sdat"}, {"GPKG", "gpkg"}};
+  for (const char* type : {"Float32", "Float64"}) {
+    const std::vector<std::string> run = {"a.tif", "t.tif", "s.tif", std::string("gtiff-") + type + ".tif", "-q", "-ot", type};
+    ASSERT_EQ(run_program(KAVRIX_GDAL_BINARY, run, dir.root).status, 0);
+    const Written reference = read(dir.path(run[3]));
+    for (const auto& [format, extension] : formats) {
+      if ((format == std::string("EHdr") || format == std::string("GPKG")) && type == std::string("Float64")) continue;  // refused
+      SCOPED_TRACE(std::string(format) + " " + type);
+      const std::string name = std::string("out-") + format + "-" + type + "." + extension;
+      const RunResult r = run_program(KAVRIX_GDAL_BINARY, {"a.tif", "t.tif", "s.tif", name, "-q", "-of", format, "-ot", type}, dir.root);
+      ASSERT_EQ(r.errors + std::to_string(r.status), "0");
+      const Written out = read(dir.path(name));
+      EXPECT_EQ(bytes(out.cells), bytes(reference.cells));
+      EXPECT_EQ(out.type, reference.type);
+      EXPECT_EQ(out.nodata, -9999);
+      EXPECT_EQ(out.geo, reference.geo);
+      EXPECT_NE(out.crs.find("ETRS89 / UTM zone 32N"), std::string::npos);
+      // Some formats add statistics of their own (HFA: a median, a mode).
+      for (const auto& [item, text] : reference.items) EXPECT_EQ(out.items.count(item) ? out.items.at(item) : "", text) << item;
+    }
+  }
+}
+
+// What cannot be vouched for fails with nothing put in place: a format's
+// side files into a device, statistics GDAL cannot keep. Replacing a VRT
+// takes its own side files, never its sources.
+TEST(KavrixGdal, WritesOnlyWhatItCanVouchFor) {
+  const TempDir dir;
+  for (const char* name : {"a.tif", "t.tif", "s.tif"}) make(dir.path(name), {}, std::vector<double>(40, 45));
+  const std::string run = KAVRIX_GDAL_BINARY " a.tif t.tif s.tif ";
+  const struct { std::string command; int status; std::string message; } cases[] = {
+      {run + "/dev/stdout -of ENVI >piped", 6, "could not write /dev/stdout: the format writes side files (content.aux.xml, content.hdr)"},
+      {"GDAL_PAM_ENABLED=NO " + run + "pam.dat -of ENVI", 6, "could not write pam.dat: the statistics were not kept"},
+      {run + "out.vrt -q", 0, ""},
+      {run + "x --version", 1, "unknown option --version"},
+  };
+  // out.vrt reads out.tif, its source; out.vrt.aux.xml holds its statistics.
+  GDALDatasetH source = GDALOpen(dir.path("a.tif").c_str(), GA_ReadOnly);
+  GDALClose(GDALCreateCopy(GDALGetDriverByName("GTiff"), dir.path("out.tif").c_str(), source, FALSE, nullptr, nullptr, nullptr));
+  GDALClose(source);
+  source = GDALOpen(dir.path("out.tif").c_str(), GA_ReadOnly);
+  GDALClose(GDALCreateCopy(GDALGetDriverByName("VRT"), dir.path("out.vrt").c_str(), source, FALSE, nullptr, nullptr, nullptr));
+  GDALClose(source);
+  write_file(dir.path("out.vrt.aux.xml"), "<PAMDataset></PAMDataset>\n");
+  const std::string tif = read_file(dir.path("out.tif"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const RunResult r = run_program("sh", {"-c", c.command}, dir.root);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.errors.starts_with(c.message)) << r.errors;
+  }
+  EXPECT_EQ(read_file(dir.path("piped")), "");
+  EXPECT_FALSE(fs::exists(dir.path("pam.dat")) || fs::exists(dir.path("pam.hdr")));
+  EXPECT_EQ(read(dir.path("out.vrt")).driver, "GTiff ");
+  EXPECT_EQ(read_file(dir.path("out.tif")), tif);
+  EXPECT_FALSE(fs::exists(dir.path("out.vrt.aux.xml")));
+  const RunResult version = run_program(KAVRIX_GDAL_BINARY, {"--version"});
+  EXPECT_EQ(version.output, std::string("kavrix-gdal 1.0.0 (GDAL ") + GDALVersionInfo("RELEASE_NAME") + ")\n");
+  for (const auto& entry : fs::directory_iterator(dir.root)) EXPECT_FALSE(entry.path().filename().string().starts_with(".kavrix-"));
 }
 
 TEST(KavrixGdal, AFailureMidRunLeavesNoFile) {

@@ -331,28 +331,34 @@ Status finish_output(RasterOutput& out, const OutputOptions& options, const Rast
 std::vector<std::string> old_side_files(const GdalApi& api, const WholeFile& file) {
   namespace fs = std::filesystem;
   std::vector<std::string> stale;
-  if (!file.exists || file.in_place) return stale;
-  GDALDatasetH old = api.open(file.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
-                              nullptr, nullptr);
-  if (old == nullptr) {
-    take_gdal_failure();
-    return stale;
-  }
+  if (file.in_place) return stale;
   const fs::path path(file.path);
-  char** files = api.file_list(old);
-  for (char** f = files; f != nullptr && *f != nullptr; ++f) {
-    const fs::path side(*f);
+  const fs::path home = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  const auto take = [&](const fs::path& side) {
     std::error_code error;
-    const bool beside = fs::equivalent(side.parent_path().empty() ? "." : side.parent_path(),
-                                       path.parent_path().empty() ? "." : path.parent_path(), error);
+    const bool beside = fs::equivalent(side.parent_path().empty() ? "." : side.parent_path(), home, error);
     const bool made = fs::exists(fs::path(file.folder) / side.filename(), error);
     if (beside && !made && side.filename() != path.filename() &&
-        named_after(side.filename().string(), path.filename().string())) {
+        named_after(side.filename().string(), path.filename().string()) &&
+        std::find(stale.begin(), stale.end(), side.string()) == stale.end()) {
       stale.push_back(side.string());
     }
-  }
+  };
+  GDALDatasetH old = file.exists ? api.open(file.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
+                                            nullptr, nullptr, nullptr)
+                                 : nullptr;
+  take_gdal_failure();
+  char** files = old != nullptr ? api.file_list(old) : nullptr;
+  for (char** f = files; f != nullptr && *f != nullptr; ++f) take(*f);
   api.free_list(files);
-  api.close(old);
+  if (old != nullptr) api.close(old);
+  // Whatever raster was there, GDAL would give these to the new one:
+  // statistics, overviews and a mask of another raster.
+  for (const char* suffix : {".aux.xml", ".ovr", ".msk"}) {
+    const fs::path side = path.string() + suffix;
+    std::error_code error;
+    if (fs::is_regular_file(side, error)) take(side);
+  }
   return stale;
 }
 

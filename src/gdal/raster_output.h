@@ -98,7 +98,9 @@ Status finish_output(RasterOutput& out, const OutputOptions& options, const Rast
 /// The side files of the raster that `file` would replace that belong to
 /// it alone: statistics, overviews, masks and headers named after it
 /// (out.tif.aux.xml, out.tif.ovr, out.hdr), never a file it merely names,
-/// such as a VRT's sources; none made anew in the temporary folder.
+/// such as a VRT's sources; and statistics, overviews and a mask beside it
+/// that GDAL would take for the new raster's, whatever was there. None
+/// made anew in the temporary folder.
 std::vector<std::string> old_side_files(const GdalApi& api, const WholeFile& file);
 
 }  // namespace kavrix
