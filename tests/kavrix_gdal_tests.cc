@@ -211,7 +211,10 @@ TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
       write_file(dir.path(std::string(1, "ats"[g])), text_grid(grid));
     }
     ASSERT_EQ(run_program(KAVRIX_BINARY, {"a", "t", "s", "k", "-f:d"}, dir.root).status, 0);
-    std::vector<std::string> args = {"a.tif", "t.tif", "s.tif", "out.tif", "-q"};
+    // The same bytes from any number of threads.
+    for (const char* threads : {"1", "2", "3", "7"}) {
+    SCOPED_TRACE(std::string("threads ") + threads);
+    std::vector<std::string> args = {"a.tif", "t.tif", "s.tif", "out.tif", "-q", "--threads", threads};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const RunResult r = run_program(KAVRIX_GDAL_BINARY, args, dir.root);
     ASSERT_EQ(r.output + r.errors + std::to_string(r.status), "0");
@@ -238,6 +241,7 @@ TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
     }
     const double n = header[6];
     EXPECT_NEAR(std::strtod(out.items.at("STATISTICS_STDDEV").c_str(), nullptr), header[11] * std::sqrt((n - 1) / n), 1e-12);
+    }
   }
 }
 
@@ -308,6 +312,7 @@ TEST(KavrixGdal, RefusalsWriteNothing) {
       {ats({"--A_band", "2"}), {}, 3, "could not open input raster a.tif: it has no band 2 (1 band)"},
       {ats({"--S_band=0"}), {}, 1, "--S_band 0: a band is a number from 1"},
       {ats({"--T_band"}), {}, 1, "option --T_band needs a value"},
+      {ats({"--threads", "0"}), {}, 1, "--threads 0: the threads are a number from 1 to 1024"},
       {ats({"-a_nodata", "none"}), {}, 1, "-a_nodata none: the nodata value is a number"},
       {ats({"-a_nodata", "1e300"}), {}, 1, "the nodata value 1.0000000000000001e+300 cannot be a Float32 cell"},
       {ats({"-co", "TILED"}), {}, 1, "-co TILED: a creation option is NAME=VALUE"},

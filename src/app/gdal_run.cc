@@ -15,8 +15,8 @@
 #include "grid/strip.h"
 #include "grid/whole_file.h"
 #include "index/cell_rule.h"
+#include "index/engine.h"
 #include "index/running_stats.h"
-#include "index/strip_rule.h"
 
 namespace kavrix {
 namespace {
@@ -24,7 +24,8 @@ namespace {
 constexpr const char kUsage[] =
     "usage : kavrix-gdal <flowaccumulation> <transmissivity> <slope> <output>\n"
     "        [--A_band <n>] [--T_band <n>] [--S_band <n>] [-a_nodata <value>]\n"
-    "        [-of <format>] [-ot Float32|Float64] [-co <name>=<value>]... [-q]\n"
+    "        [-of <format>] [-ot Float32|Float64] [-co <name>=<value>]...\n"
+    "        [--threads <n>] [-q]\n"
     "writes the topographic index ln(A/(T*tanB)) of three rasters that GDAL\n"
     "opens as a raster of the same place and cells\n"
     "--A_band <n>        the band of A (also --T_band, --S_band; default 1)\n"
@@ -32,6 +33,7 @@ constexpr const char kUsage[] =
     "-of <format>        a GDAL raster format (default GTiff)\n"
     "-ot <type>          Float32 (default) or Float64\n"
     "-co <name>=<value>  a creation option of the format, as GDAL takes it\n"
+    "--threads <n>       threads that compute (default: the processors it may use)\n"
     "-q                  no progress\n"
     "--version           the versions of kavrix-gdal and GDAL\n";
 
@@ -41,6 +43,7 @@ struct GdalOptions {
   std::string output;
   OutputOptions out;
   std::optional<double> nodata;  // -a_nodata
+  int threads = usable_threads();
 };
 
 // A whole number or a double, the whole text of `value`.
@@ -85,7 +88,7 @@ Status parse_args(const std::vector<std::string>& args, GdalOptions& options) {
       continue;
     }
     if (band_option(args, i, options, status)) continue;
-    if (arg != "-of" && arg != "-ot" && arg != "-co" && arg != "-a_nodata") {
+    if (arg != "-of" && arg != "-ot" && arg != "-co" && arg != "-a_nodata" && arg != "--threads") {
       if (!arg.empty() && arg[0] == '-') return failure(kGdalUsage, "unknown option %s\n", arg.c_str());
       names.push_back(arg);
       continue;
@@ -102,6 +105,11 @@ Status parse_args(const std::vector<std::string>& args, GdalOptions& options) {
         return failure(kGdalUsage, "-ot %s: the output type is Float32 or Float64\n", value.c_str());
       }
       options.out.float64 = !f32;
+    } else if (arg == "--threads") {
+      if (!parse_number(value, options.threads) || options.threads < 1 || options.threads > 1024) {
+        return failure(kGdalUsage, "--threads %s: the threads are a number from 1 to 1024\n",
+                       value.c_str());
+      }
     } else if (arg == "-a_nodata") {
       if (!parse_number(value, nodata)) {
         return failure(kGdalUsage, "-a_nodata %s: the nodata value is a number\n", value.c_str());
@@ -128,7 +136,6 @@ struct GdalRun {
   WholeFile file;
   RasterOutput out;
   double nodata = 0;  // the output's
-  Strip strips[4];    // A, T, S and the output
   std::vector<unsigned char> scratch;
   RunningStats stats;
 };
@@ -166,41 +173,38 @@ Status prepare(GdalRun& run, const GdalOptions& options) {
   return status;
 }
 
-// Computes the index strip by strip; `share` of the progress is this part.
-Status compute(GdalRun& run, double share) {
-  const int width = static_cast<int>(run.a.header.ncols);
-  const int height = static_cast<int>(run.a.header.nrows);
-  const int rows = strip_height(width, run.a.block_height);
-  RasterInput* inputs[3] = {&run.a, &run.t, &run.s};
-  bool allocated = allocate_strip(run.strips[3], width, rows, run.out.block_width,
-                                  run.out.block_height);
+// Computes the index strip by strip on `threads` threads; `share` of the
+// progress is this part.
+Status compute(GdalRun& run, int threads, double share) {
+  EngineShape shape;
+  shape.width = static_cast<int>(run.a.header.ncols);
+  shape.height = static_cast<int>(run.a.header.nrows);
+  shape.strip_rows = strip_height(shape.width, run.a.block_height);
+  const RasterInput* inputs[3] = {&run.a, &run.t, &run.s};
   for (int k = 0; k < 3; ++k) {
-    allocated = allocated && allocate_strip(run.strips[k], width, rows, inputs[k]->block_width,
-                                            inputs[k]->block_height);
+    shape.blocks[k][0] = inputs[k]->block_width;
+    shape.blocks[k][1] = inputs[k]->block_height;
   }
-  if (!allocated) {
-    return failure(kGdalNoMemory, "not enough memory for strips of %d rows of %d values\n",
-                   rows, width);
-  }
+  shape.blocks[3][0] = run.out.block_width;
+  shape.blocks[3][1] = run.out.block_height;
   // The reader makes NaN each cell without data; the output's nodata
   // value is written into those cells.
   ParameterTable table = make_parameter_table(run.a.header, run.s.header, run.t.header);
   table.value[kNodataValue][kGridA] = run.nodata;
   stats_reset(run.stats, statistics_threshold(table, NoDataRule::kNaN));
+  EngineIo io;
+  io.read = [&run](int first, int rows, Strip& a, Strip& t, Strip& s) {
+    Status status = read_strip(run.a, a, first, rows, run.scratch);
+    if (status.ok()) status = read_strip(run.t, t, first, rows, run.scratch);
+    if (status.ok()) status = read_strip(run.s, s, first, rows, run.scratch);
+    return status;
+  };
+  io.write = [&run](int first, int rows, const Strip& out) {
+    return write_strip(run.out, out, first, rows, run.file);
+  };
+  io.progress = [&run, share](double done) { show_progress(run.out, share * done); };
   show_progress(run.out, 0);
-  Status status;
-  for (int first = 0, n = 0; status.ok() && first < height; first += n) {
-    n = std::min(rows, height - first);
-    for (int k = 0; k < 3; ++k) {
-      if (status.ok()) status = read_strip(*inputs[k], run.strips[k], first, n, run.scratch);
-    }
-    if (!status.ok()) break;
-    compute_index_strip(table, NoDataRule::kNaN, run.strips[0], run.strips[1], run.strips[2],
-                        run.strips[3], width, n, run.stats);
-    status = write_strip(run.out, run.strips[3], first, n, run.file);
-    show_progress(run.out, share * (first + n) / height);
-  }
-  return status;
+  return run_engine(table, shape, threads, io, run.stats, kGdalNoMemory);
 }
 
 // Puts the output in place over no file an input reads, with the side
@@ -234,7 +238,7 @@ int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err) {
   run.out.quiet = run.out.quiet || run.file.descriptor == 1;
   // A driver that can only copy takes the second half of the progress.
   const double share = run.out.copy_only ? 0.5 : 1.0;
-  if (status.ok()) status = compute(run, share);
+  if (status.ok()) status = compute(run, options.threads, share);
   if (status.ok()) status = finish_output(run.out, options.out, run.a, run.stats, run.file, share);
   if (status.ok()) status = put_in_place(run);
   std::fwrite(status.message.data(), 1, status.message.size(), err);

@@ -18,6 +18,21 @@ void compute_index_strip(const ParameterTable& table, NoDataRule rule, Strip& a,
                          Strip& t, Strip& s, Strip& out, int width, int rows,
                          RunningStats& stats);
 
+/// Computes rows `begin` to `end` - 1 of the strips as compute_index_strip
+/// computes them, so that strips split by rows among threads give the same
+/// cells.
+void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, Strip& t,
+                        Strip& s, Strip& out, int width, int begin, int end,
+                        RunningStats& stats);
+
+/// Hands `stats` the computed cells of rows 0 to rows - 1 of `out`, row by
+/// row, as the cell rule hands them over under NoDataRule::kNaN: the cells
+/// where none of A, T and S is NaN. The cell rule keeps a cell's inputs
+/// NaN or not as they were read, so this takes exactly the values that
+/// computing the strip with `stats` would have taken, in the same order.
+void add_strip_statistics(const Strip& a, const Strip& t, const Strip& s, const Strip& out,
+                          int width, int rows, RunningStats& stats);
+
 }  // namespace kavrix
 
 #endif  // KAVRIX_INDEX_STRIP_RULE_H_

@@ -1,0 +1,198 @@
+#include "index/engine.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "index/strip_rule.h"
+
+namespace kavrix {
+namespace {
+
+// One thread for the life of a run, doing one job at a time.
+class Worker {
+ public:
+  Worker() : thread_([this] { serve(); }) {}
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  ~Worker() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  /// Starts `job`. REQUIRES: the last job is done (wait()).
+  void start(std::function<void()> job) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      job_ = std::move(job);
+    }
+    changed_.notify_all();
+  }
+
+  /// Waits until the job started last is done.
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !job_; });
+  }
+
+ private:
+  void serve() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return job_ || stopping_; });
+      if (!job_) return;
+      lock.unlock();
+      job_();
+      lock.lock();
+      job_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once the rest is made
+};
+
+// The strips of A, T, S and the output that one strip of the run needs.
+struct StripSet {
+  Strip a, t, s, out;
+};
+
+bool allocate_set(StripSet& set, const EngineShape& shape) {
+  Strip* strips[4] = {&set.a, &set.t, &set.s, &set.out};
+  for (int k = 0; k < 4; ++k) {
+    if (!allocate_strip(*strips[k], shape.width, shape.strip_rows, shape.blocks[k][0],
+                        shape.blocks[k][1])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int rows_of(const EngineShape& shape, int strip) {
+  return std::min(shape.strip_rows, shape.height - strip * shape.strip_rows);
+}
+
+void report(EngineIo& io, const EngineShape& shape, int strip) {
+  if (io.progress) io.progress(static_cast<double>(strip * shape.strip_rows + rows_of(shape, strip)) / shape.height);
+}
+
+Status no_memory(const EngineShape& shape, int status) {
+  return failure(status, "not enough memory for strips of %d rows of %d values\n",
+                 shape.strip_rows, shape.width);
+}
+
+// One thread: read, compute and write each strip in turn.
+Status run_alone(const ParameterTable& table, const EngineShape& shape, EngineIo& io,
+                 RunningStats& stats, int no_memory_status) {
+  StripSet set;
+  if (!allocate_set(set, shape)) return no_memory(shape, no_memory_status);
+  Status status;
+  const int strips = (shape.height + shape.strip_rows - 1) / shape.strip_rows;
+  for (int i = 0; status.ok() && i < strips; ++i) {
+    const int rows = rows_of(shape, i);
+    status = io.read(i * shape.strip_rows, rows, set.a, set.t, set.s);
+    if (!status.ok()) break;
+    compute_index_strip(table, NoDataRule::kNaN, set.a, set.t, set.s, set.out, shape.width, rows,
+                        stats);
+    status = io.write(i * shape.strip_rows, rows, set.out);
+    if (status.ok()) report(io, shape, i);
+  }
+  return status;
+}
+
+// Several threads: while the crew and this thread compute strip i, split
+// by rows, the reader reads strip i + 1 and the writer writes strip i - 1;
+// this thread then hands the cells of strip i to the statistics, in order.
+Status run_crew(const ParameterTable& table, const EngineShape& shape, int threads,
+                EngineIo& io, RunningStats& stats, int no_memory_status) {
+  StripSet sets[2];
+  if (!allocate_set(sets[0], shape) || !allocate_set(sets[1], shape)) {
+    return no_memory(shape, no_memory_status);
+  }
+  Worker reader, writer;
+  std::vector<std::unique_ptr<Worker>> crew;
+  for (int k = 1; k < threads; ++k) crew.push_back(std::make_unique<Worker>());
+  // The cell rule hands its values to statistics that admit none: a
+  // threshold of +infinity ends stats_add at its first test, without a
+  // write, so the threads may share it.
+  RunningStats none;
+  stats_reset(none, std::numeric_limits<double>::infinity());
+  const int strips = (shape.height + shape.strip_rows - 1) / shape.strip_rows;
+  Status read = io.read(0, rows_of(shape, 0), sets[0].a, sets[0].t, sets[0].s);
+  Status written;
+  for (int i = 0; read.ok() && written.ok() && i < strips; ++i) {
+    StripSet& now = sets[i % 2];
+    StripSet& other = sets[(i + 1) % 2];
+    if (i + 1 < strips) {
+      reader.start([&, i] {
+        read = io.read((i + 1) * shape.strip_rows, rows_of(shape, i + 1), other.a, other.t, other.s);
+      });
+    }
+    if (i > 0) {
+      writer.start([&, i] {
+        written = io.write((i - 1) * shape.strip_rows, rows_of(shape, i - 1), other.out);
+        if (written.ok()) report(io, shape, i - 1);
+      });
+    }
+    const int rows = rows_of(shape, i);
+    const int parts = std::min(threads, rows);
+    const auto part = [&, rows, parts](int k) {
+      compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
+                         rows * k / parts, rows * (k + 1) / parts, none);
+    };
+    for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->start([&part, k] { part(k); });
+    part(0);
+    for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->wait();
+    add_strip_statistics(now.a, now.t, now.s, now.out, shape.width, rows, stats);
+    reader.wait();
+    writer.wait();
+  }
+  if (read.ok() && written.ok()) {
+    written = io.write((strips - 1) * shape.strip_rows, rows_of(shape, strips - 1),
+                       sets[(strips - 1) % 2].out);
+    if (written.ok()) report(io, shape, strips - 1);
+  }
+  return written.ok() ? read : written;
+}
+
+}  // namespace
+
+int usable_threads() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return std::max(1, CPU_COUNT(&set));
+}
+
+Status run_engine(const ParameterTable& table, const EngineShape& shape, int threads,
+                  EngineIo& io, RunningStats& stats, int no_memory_status) {
+  if (shape.height <= 0) return {};
+  if (threads > 1) {
+    try {
+      return run_crew(table, shape, threads, io, stats, no_memory_status);
+    } catch (const std::system_error&) {
+      // Threads that cannot be started: the run goes on with this one,
+      // which gives the same cells. Nothing was computed yet: a crew is
+      // started before its first strip.
+    }
+  }
+  return run_alone(table, shape, io, stats, no_memory_status);
+}
+
+}  // namespace kavrix
