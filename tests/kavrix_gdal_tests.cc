@@ -213,34 +213,34 @@ TEST(KavrixGdal, EveryCellAndStatisticAsKavrixComputesThem) {
     ASSERT_EQ(run_program(KAVRIX_BINARY, {"a", "t", "s", "k", "-f:d"}, dir.root).status, 0);
     // The same bytes from any number of threads.
     for (const char* threads : {"1", "2", "3", "7"}) {
-    SCOPED_TRACE(std::string("threads ") + threads);
-    std::vector<std::string> args = {"a.tif", "t.tif", "s.tif", "out.tif", "-q", "--threads", threads};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const RunResult r = run_program(KAVRIX_GDAL_BINARY, args, dir.root);
-    ASSERT_EQ(r.output + r.errors + std::to_string(r.status), "0");
-    const std::string k = read_file(dir.path("k"));
-    std::vector<double> header(12), expected(size_t(ra.w) * size_t(ra.h));
-    std::memcpy(header.data(), k.data(), 96);
-    std::memcpy(expected.data(), k.data() + 96, expected.size() * 8);
-    const Written out = read(dir.path("out.tif"));
-    const bool single = std::none_of(args.begin(), args.end(), [](const std::string& a) { return strcasecmp(a.c_str(), "Float64") == 0; });
-    for (double& v : expected) v = single ? double(float(v)) : v;
-    ASSERT_EQ(out.cells.size(), expected.size());
-    EXPECT_EQ(std::memcmp(out.cells.data(), expected.data(), expected.size() * 8), 0);
-    EXPECT_EQ(out.type, single ? GDT_Float32 : GDT_Float64);
-    EXPECT_EQ(out.geo, ra.geo);
-    EXPECT_NE(out.crs.find("ETRS89 / UTM zone 32N"), std::string::npos);
-    EXPECT_EQ(out.nodata, single ? float(header[5]) : header[5]);
-    // Count, minimum, maximum, sum, mean and sample deviation bit for bit
-    // (the extremes of Float32 cells as stored); GDAL's deviation is the
-    // population's.
-    const char* names[] = {"KAVRIX_COUNT", "STATISTICS_MINIMUM", "STATISTICS_MAXIMUM", "KAVRIX_SUM", "STATISTICS_MEAN", "KAVRIX_SAMPLE_STDDEV"};
-    for (size_t i = 0; i < 6; ++i) {
-      const double value = (i == 1 || i == 2) && single ? double(float(header[6 + i])) : header[6 + i];
-      EXPECT_EQ(std::strtod(out.items.at(names[i]).c_str(), nullptr), value) << names[i];
-    }
-    const double n = header[6];
-    EXPECT_NEAR(std::strtod(out.items.at("STATISTICS_STDDEV").c_str(), nullptr), header[11] * std::sqrt((n - 1) / n), 1e-12);
+      SCOPED_TRACE(std::string("threads ") + threads);
+      std::vector<std::string> args = {"a.tif", "t.tif", "s.tif", "out.tif", "-q", "--threads", threads};
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      const RunResult r = run_program(KAVRIX_GDAL_BINARY, args, dir.root);
+      ASSERT_EQ(r.output + r.errors + std::to_string(r.status), "0");
+      const std::string k = read_file(dir.path("k"));
+      std::vector<double> header(12), expected(size_t(ra.w) * size_t(ra.h));
+      std::memcpy(header.data(), k.data(), 96);
+      std::memcpy(expected.data(), k.data() + 96, expected.size() * 8);
+      const Written out = read(dir.path("out.tif"));
+      const bool single = std::none_of(args.begin(), args.end(), [](const std::string& a) { return strcasecmp(a.c_str(), "Float64") == 0; });
+      for (double& v : expected) v = single ? double(float(v)) : v;
+      ASSERT_EQ(out.cells.size(), expected.size());
+      EXPECT_EQ(std::memcmp(out.cells.data(), expected.data(), expected.size() * 8), 0);
+      EXPECT_EQ(out.type, single ? GDT_Float32 : GDT_Float64);
+      EXPECT_EQ(out.geo, ra.geo);
+      EXPECT_NE(out.crs.find("ETRS89 / UTM zone 32N"), std::string::npos);
+      EXPECT_EQ(out.nodata, single ? float(header[5]) : header[5]);
+      // Count, minimum, maximum, sum, mean and sample deviation bit for bit
+      // (the extremes of Float32 cells as stored); GDAL's deviation is the
+      // population's.
+      const char* names[] = {"KAVRIX_COUNT", "STATISTICS_MINIMUM", "STATISTICS_MAXIMUM", "KAVRIX_SUM", "STATISTICS_MEAN", "KAVRIX_SAMPLE_STDDEV"};
+      for (size_t i = 0; i < 6; ++i) {
+        const double value = (i == 1 || i == 2) && single ? double(float(header[6 + i])) : header[6 + i];
+        EXPECT_EQ(std::strtod(out.items.at(names[i]).c_str(), nullptr), value) << names[i];
+      }
+      const double n = header[6];
+      EXPECT_NEAR(std::strtod(out.items.at("STATISTICS_STDDEV").c_str(), nullptr), header[11] * std::sqrt((n - 1) / n), 1e-12);
     }
   }
 }
