@@ -10,7 +10,7 @@
 namespace kavrix {
 
 /// Runs kavrix-gdal on `args` (the arguments after the program name:
-/// A T S OUT [-of FORMAT] [-ot Float32|Float64] [-co NAME=VALUE]... [-q])
+/// A T S OUT and the options of its usage text)
 /// and returns the exit status. GDAL's progress goes to standard output
 /// (not with -q), messages and the usage text of a wrong command to `err`.
 int run_kavrix_gdal(const std::vector<std::string>& args, std::FILE* err);
