@@ -34,8 +34,9 @@ static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<doubl
 
 // The strips of the engine take at most this much memory per thread that
 // computes: a few rows of a wide array, so that the result is the only
-// large allocation of a call.
-constexpr double kStripBytesPerThread = 1 << 20;
+// large allocation of a call. With the threads' stacks and the pages the
+// strips begin and end in, a call takes less than 1 MiB per thread.
+constexpr double kStripBytesPerThread = 960 << 10;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
