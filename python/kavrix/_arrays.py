@@ -14,6 +14,7 @@ import numpy as np
 from kavrix import _kavrix
 
 _MAX_THREADS = 1024
+_MAX_SIDE = 2**31 - 1  # the engine counts rows and columns in int
 _DEFAULT_NODATA = -9999.0
 
 
@@ -43,6 +44,9 @@ def topographic_index(a, t, s, cellsize, *, a_nodata=None, t_nodata=None,
     if shapes[1:] != shapes[:1] * 2:
         raise ValueError(f"a has shape {shapes[0]}, t {shapes[1]}, s {shapes[2]}: "
                          "the three grids must have one shape")
+    if max(shapes[0]) > _MAX_SIDE:
+        raise ValueError(f"a has shape {shapes[0]}: the grids have at most {_MAX_SIDE} rows "
+                         "and columns")
     out_type = output_dtype(dtype)
     nodata = [stored_nodata(f"{name}_nodata", cells.dtype, value)
               for (cells, _), name, value in zip(grids, "ats", (a_nodata, t_nodata, s_nodata))]

@@ -105,6 +105,7 @@ ti = kavrix.topographic_index
 @pytest.mark.parametrize("call,error,message", [
     (lambda: ti(G, np.ones((4, 6)), G, 1.0), ValueError, "one shape"),
     (lambda: ti(np.ones((2, 4, 5)), G, G, 1.0), ValueError, "2-D"),
+    (lambda: ti(*[np.broadcast_to(1.0, (3, 2**31))] * 3, 1.0), ValueError, "at most"),
     (lambda: ti(G, G + 1j, G, 1.0), TypeError, "complex"),
     (lambda: ti(G, G, G.astype(str), 1.0), TypeError, "integers or floating"),
     (lambda: ti(G.astype(bool), G, G, 1.0), TypeError, "integers or floating"),
