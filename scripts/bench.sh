@@ -261,3 +261,11 @@ PY
       "${rss[0]}" "$mem_rows" "${rss[1]}" "$diff" "$([ "${diff#-}" -lt 1024 ] && echo met || echo MISSED)"
   fi
 fi
+
+# The Python package on arrays in memory (KAVRIX_BENCH_PYTHON_SIZE, default
+# 4000; 0 skips): against the same formula in NumPy and against one thread.
+python_size=${KAVRIX_BENCH_PYTHON_SIZE:-4000}
+if [ "$python_size" -gt 0 ] && ls "$build"/python/kavrix/_kavrix*.so >/dev/null 2>&1; then
+  echo
+  PYTHONPATH=$build/python /usr/bin/python3 scripts/bench_python.py "$python_size" "$runs"
+fi

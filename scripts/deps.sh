@@ -14,6 +14,13 @@ build=(cmake ninja-build g++)
 # lints the manual pages, gdal-bin runs the GIS interoperability test,
 # libgdal-dev builds kavrix-gdal (CMake skips that target without it).
 test=("${build[@]}" libgtest-dev libbenchmark-dev groff-base gdal-bin libgdal-dev)
+# python: the kavrix package for Python (pybind11 over the same engine), its
+# tests with xarray, rioxarray and dask, and the offline install through pip
+# with Debian's build tools (setuptools, wheel).
+python=(pybind11-dev python3-dev python3-pybind11 python3-numpy python3-xarray
+        python3-rioxarray python3-dask python3-distributed python3-pytest
+        python3-setuptools python3-wheel python3-venv python3-pip)
+test+=("${python[@]}")
 # ci: .ci/run, which adds the static checks, the fuzzer and the sanitizers.
 ci=("${test[@]}" clang clang-tidy cppcheck libclang-rt-14-dev)
 # bench: scripts/bench.sh, whose baselines include gdal_calc.py.

@@ -8,6 +8,7 @@ build=${1:-build}
 
 # Each folder of src/ may include only itself and the folders below it:
 # app over index, gis, distribution and gdal, over grid, over number and base.
+# The Python package's module (python/) stands over the engine as app does.
 declare -A allowed=(
   [base]="base"
   [number]="base number"
@@ -17,6 +18,7 @@ declare -A allowed=(
   [distribution]="base number grid index distribution"
   [gdal]="base number grid index gdal"
   [app]="base number grid index gis distribution gdal app"
+  [python]="base number grid index"
 )
 bad=0
 while IFS=: read -r file _ line; do
@@ -26,17 +28,17 @@ while IFS=: read -r file _ line; do
     echo "$file: $layer may not include $line" >&2
     bad=1
   fi
-done < <(git ls-files 'src/*.h' 'src/*.cc' | xargs grep -n '^#include "')
+done < <(git ls-files 'src/*.h' 'src/*.cc' 'python/*.h' 'python/*.cc' | xargs grep -n '^#include "')
 # GDAL is called through the adapter's table alone: no GDAL header, and not
 # the table's, above src/gdal.
-if git ls-files 'src/app/*' 'src/index/*' 'src/grid/*' | xargs grep -n -E \
+if git ls-files 'src/app/*' 'src/index/*' 'src/grid/*' 'python/*.cc' | xargs grep -n -E \
     '^#include [<"](gdal|cpl_|ogr_)[a-z_]*\.h[>"]|^#include "gdal/gdal_api\.h"'; then
   echo "only src/gdal includes GDAL's headers and its table" >&2
   bad=1
 fi
 [ "$bad" = 0 ]
 
-mapfile -t sources < <(git ls-files 'src/*.cc')
+mapfile -t sources < <(git ls-files 'src/*.cc' 'python/*.cc')
 clang-tidy -p "$build" --quiet "${sources[@]}" 2>/dev/null
 cppcheck --enable=warning,style,performance,portability --std=c++20 \
-  --error-exitcode=1 --inline-suppr --quiet -I src src
+  --error-exitcode=1 --inline-suppr --quiet -I src src python
