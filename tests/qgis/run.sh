@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the QGIS plugin's tests with the system's Python, the one that sees
-# QGIS, in a throw-away HOME (QGIS makes its profile there); where QGIS or
-# kavrix-gdal is missing, says so in one line and exits 77 (skipped).
+# QGIS, in a throw-away HOME and TMPDIR (QGIS makes its profile and temporary
+# files there); where QGIS or kavrix-gdal is missing, says so in one line and
+# exits 77 (skipped).
 #   run.sh SOURCE BUILD     (KAVRIX_QGIS_PYTHON: another Python with QGIS)
 set -eu
 python=${KAVRIX_QGIS_PYTHON:-/usr/bin/python3}
@@ -12,6 +13,6 @@ fi
 [ -x "$2/kavrix-gdal" ] || { echo "QGIS tests skipped: kavrix-gdal was not built"; exit 77; }
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-HOME=$home KAVRIX_SOURCE_DIR=$1 KAVRIX_BIN_DIR=$2 KAVRIX_QGIS_SCREENSHOT=$2/qgis-dialog.png \
+HOME=$home TMPDIR=$home KAVRIX_SOURCE_DIR=$1 KAVRIX_BIN_DIR=$2 KAVRIX_QGIS_SCREENSHOT=$2/qgis-dialog.png \
   QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 \
   "$python" -m pytest -q -p no:cacheprovider --basetemp="$home/pytest" "$1/tests/qgis"
