@@ -68,9 +68,11 @@ class Worker {
   std::thread thread_;  // last: starts once the rest is made
 };
 
-// The strips of A, T, S and the output that one strip of the run needs.
+// The strips of A, T, S and the output that one strip of the run needs,
+// and the marks of the cells computed, which the statistics take.
 struct StripSet {
   Strip a, t, s, out;
+  std::vector<unsigned char> marks;
 };
 
 bool allocate_set(StripSet& set, const EngineShape& shape) {
@@ -117,14 +119,18 @@ Status run_alone(const ParameterTable& table, const EngineShape& shape, EngineIo
 }
 
 // Several threads: while the crew and this thread compute strip i, split
-// by rows, the reader reads strip i + 1 and the writer writes strip i - 1;
-// this thread then hands the cells of strip i to the statistics, in order.
+// by rows, and mark its computed cells, the reader reads strip i + 1 and
+// the writer hands the marked cells of strip i - 1 to the statistics, in
+// the order of the rows, and writes it.
 Status run_crew(const ParameterTable& table, const EngineShape& shape, int threads,
                 EngineIo& io, RunningStats& stats, int no_memory_status) {
   StripSet sets[2];
   if (!allocate_set(sets[0], shape) || !allocate_set(sets[1], shape)) {
     return no_memory(shape, no_memory_status);
   }
+  const std::size_t cells = static_cast<std::size_t>(shape.width) *
+                            static_cast<std::size_t>(shape.strip_rows);
+  for (StripSet& set : sets) set.marks.resize(cells);  // a byte a cell: an eighth of a strip
   Worker reader, writer;
   std::vector<std::unique_ptr<Worker>> crew;
   for (int k = 1; k < threads; ++k) crew.push_back(std::make_unique<Worker>());
@@ -146,6 +152,7 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
     }
     if (i > 0) {
       writer.start([&, i] {
+        add_marked_statistics(other.out, other.marks.data(), shape.width, rows_of(shape, i - 1), stats);
         written = io.write((i - 1) * shape.strip_rows, rows_of(shape, i - 1), other.out);
         if (written.ok()) report(io, shape, i - 1);
       });
@@ -153,19 +160,21 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
     const int rows = rows_of(shape, i);
     const int parts = std::min(threads, rows);
     const auto part = [&, rows, parts](int k) {
+      const int begin = rows * k / parts, end = rows * (k + 1) / parts;
+      mark_computed(now.a, now.t, now.s, shape.width, begin, end, now.marks.data());
       compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
-                         rows * k / parts, rows * (k + 1) / parts, none);
+                         begin, end, none);
     };
     for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->start([&part, k] { part(k); });
     part(0);
     for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->wait();
-    add_strip_statistics(now.a, now.t, now.s, now.out, shape.width, rows, stats);
     reader.wait();
     writer.wait();
   }
   if (read.ok() && written.ok()) {
-    written = io.write((strips - 1) * shape.strip_rows, rows_of(shape, strips - 1),
-                       sets[(strips - 1) % 2].out);
+    const StripSet& last = sets[(strips - 1) % 2];
+    add_marked_statistics(last.out, last.marks.data(), shape.width, rows_of(shape, strips - 1), stats);
+    written = io.write((strips - 1) * shape.strip_rows, rows_of(shape, strips - 1), last.out);
     if (written.ok()) report(io, shape, strips - 1);
   }
   return written.ok() ? read : written;

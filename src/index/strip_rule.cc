@@ -30,14 +30,32 @@ void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, 
   }
 }
 
-void add_strip_statistics(const Strip& a, const Strip& t, const Strip& s, const Strip& out,
-                          int width, int rows, RunningStats& stats) {
+void mark_computed(const Strip& a, const Strip& t, const Strip& s, int width, int begin,
+                   int end, unsigned char* marks) {
+  for (int row = begin; row < end; ++row) {
+    unsigned char* mark = marks + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+    for (int col = 0, run = 0; col < width; col += run) {
+      run = width - col;
+      for (const Strip* strip : {&a, &t, &s}) run = std::min(run, strip->chunk - col % strip->chunk);
+      const double *pa = strip_cell(a, row, col), *pt = strip_cell(t, row, col);
+      const double* ps = strip_cell(s, row, col);
+      for (int j = 0; j < run; ++j) {
+        mark[col + j] = !std::isnan(pa[j]) && !std::isnan(pt[j]) && !std::isnan(ps[j]);
+      }
+    }
+  }
+}
+
+void add_marked_statistics(const Strip& out, const unsigned char* marks, int width, int rows,
+                           RunningStats& stats) {
   for (int row = 0; row < rows; ++row) {
-    for (int col = 0; col < width; ++col) {
-      const bool computed = !std::isnan(*strip_cell(a, row, col)) &&
-                            !std::isnan(*strip_cell(t, row, col)) &&
-                            !std::isnan(*strip_cell(s, row, col));
-      if (computed) stats_add(stats, *strip_cell(out, row, col));
+    const unsigned char* mark = marks + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+    for (int col = 0; col < width; col += out.chunk) {
+      const double* values = strip_cell(out, row, col);
+      const int run = std::min(out.chunk, width - col);
+      for (int j = 0; j < run; ++j) {
+        if (mark[col + j]) stats_add(stats, values[j]);
+      }
     }
   }
 }

@@ -25,13 +25,19 @@ void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, 
                         Strip& s, Strip& out, int width, int begin, int end,
                         RunningStats& stats);
 
-/// Hands `stats` the computed cells of rows 0 to rows - 1 of `out`, row by
-/// row, as the cell rule hands them over under NoDataRule::kNaN: the cells
-/// where none of A, T and S is NaN. The cell rule keeps a cell's inputs
-/// NaN or not as they were read, so this takes exactly the values that
-/// computing the strip with `stats` would have taken, in the same order.
-void add_strip_statistics(const Strip& a, const Strip& t, const Strip& s, const Strip& out,
-                          int width, int rows, RunningStats& stats);
+/// Marks in `marks` (a byte a cell, row after row of `width`) the cells of
+/// rows `begin` to `end` - 1 that the cell rule computes under
+/// NoDataRule::kNaN: those where none of A, T and S is NaN. The cell rule
+/// keeps a cell's inputs NaN or not as they were read, so the marks may be
+/// made before or after the strip is computed.
+void mark_computed(const Strip& a, const Strip& t, const Strip& s, int width, int begin,
+                   int end, unsigned char* marks);
+
+/// Hands `stats` the marked cells of rows 0 to rows - 1 of `out`, row by
+/// row: the values that computing the strip with `stats` would have handed
+/// it, in the same order.
+void add_marked_statistics(const Strip& out, const unsigned char* marks, int width, int rows,
+                           RunningStats& stats);
 
 }  // namespace kavrix
 
