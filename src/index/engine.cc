@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <limits>
 #include <memory>
@@ -86,6 +87,10 @@ bool allocate_set(StripSet& set, const EngineShape& shape) {
   return true;
 }
 
+// Rows computed at a time by one thread: a few hundred thousand cells of
+// a raster some thousands wide, small beside a strip.
+constexpr int kRunRows = 8;
+
 int rows_of(const EngineShape& shape, int strip) {
   return std::min(shape.strip_rows, shape.height - strip * shape.strip_rows);
 }
@@ -145,29 +150,37 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
   for (int i = 0; read.ok() && written.ok() && i < strips; ++i) {
     StripSet& now = sets[i % 2];
     StripSet& other = sets[(i + 1) % 2];
-    if (i + 1 < strips) {
-      reader.start([&, i] {
+    // The rows of strip i go in small runs to whichever thread is free:
+    // the crew, this thread, and the reader and the writer once their
+    // strips are done, so that no core idles while one thread is behind.
+    const int rows = rows_of(shape, i);
+    const int runs = (rows + kRunRows - 1) / kRunRows;
+    std::atomic<int> next{0};
+    const auto compute_runs = [&, rows, runs] {
+      for (int run; (run = next.fetch_add(1, std::memory_order_relaxed)) < runs;) {
+        const int begin = run * kRunRows, end = std::min(rows, begin + kRunRows);
+        mark_computed(now.a, now.t, now.s, shape.width, begin, end, now.marks.data());
+        compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
+                           begin, end, none);
+      }
+    };
+    reader.start([&, i] {
+      if (i + 1 < strips) {
         read = io.read((i + 1) * shape.strip_rows, rows_of(shape, i + 1), other.a, other.t, other.s);
-      });
-    }
-    if (i > 0) {
-      writer.start([&, i] {
+      }
+      compute_runs();
+    });
+    writer.start([&, i] {
+      if (i > 0) {
         add_marked_statistics(other.out, other.marks.data(), shape.width, rows_of(shape, i - 1), stats);
         written = io.write((i - 1) * shape.strip_rows, rows_of(shape, i - 1), other.out);
         if (written.ok()) report(io, shape, i - 1);
-      });
-    }
-    const int rows = rows_of(shape, i);
-    const int parts = std::min(threads, rows);
-    const auto part = [&, rows, parts](int k) {
-      const int begin = rows * k / parts, end = rows * (k + 1) / parts;
-      mark_computed(now.a, now.t, now.s, shape.width, begin, end, now.marks.data());
-      compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
-                         begin, end, none);
-    };
-    for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->start([&part, k] { part(k); });
-    part(0);
-    for (int k = 1; k < parts; ++k) crew[static_cast<std::size_t>(k - 1)]->wait();
+      }
+      compute_runs();
+    });
+    for (const auto& member : crew) member->start(compute_runs);
+    compute_runs();
+    for (const auto& member : crew) member->wait();
     reader.wait();
     writer.wait();
   }
