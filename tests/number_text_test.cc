@@ -99,6 +99,16 @@ std::string hex(Rng& rng) {
   return s;
 }
 
+// Hundreds of digits on either side of the point and an exponent far out:
+// a number beyond the doubles, where only the count of digits and the
+// exponent tell infinity from zero, and the same spellings back in range.
+std::string long_decimal(Rng& rng) {
+  std::string s = std::string(pick(rng, 2) * pick(rng, 300), '0') + digits(rng, pick(rng, 400));
+  s.append(".").append(pick(rng, 2) * pick(rng, 300), '0').append(digits(rng, pick(rng, 700)));
+  if (s == ".") s = "5";
+  return s + (pick(rng, 2) ? "e-" : "e+") + std::to_string(pick(rng, 1200));
+}
+
 // What a scan did: characters consumed, and the value's bits if it stored
 // one (any NaN alike).
 std::string scan_result(long consumed, bool ok, double v) {
@@ -128,15 +138,16 @@ TEST(NumberText, ScansLikeScanf) {
   ASSERT_NE(map, MAP_FAILED);
   char* const guard_end = static_cast<char*>(map) + page;
   ASSERT_EQ(mprotect(guard_end, page, PROT_NONE), 0);
-  std::string (*const families[])(Rng&) = {printed_double, random_decimal,
-                                           halfway, noise, hex};
-  const int per_family = test::scaled(1000000) / 5 + 1;
+  // Each family with the share of the tokens it gets: long ones are few.
+  const std::pair<std::string (*)(Rng&), int> families[] = {
+      {printed_double, 200}, {random_decimal, 200}, {halfway, 200},
+      {noise, 200},          {hex, 200},            {long_decimal, 1}};
   Rng rng(7);
   int bad = 0;
-  for (auto* family : families) {
+  for (const auto& [family, share] : families) {
     std::string text;
     std::vector<long> starts;
-    for (int i = 0; i < per_family; ++i) {
+    for (int i = 0; i < test::scaled(1000000) / 1000 * share + 1; ++i) {
       starts.push_back(static_cast<long>(text.size()));
       text.append(family(rng)).push_back(" \t\n"[pick(rng, 3)]);
     }
@@ -194,6 +205,12 @@ double subnormal(Rng& rng) {
   return std::bit_cast<double>(rng() >> 12 | (rng() & 1) << 63);
 }
 
+// Just above a power of ten, where the six digits are 100000 to 100002:
+// the decade is the one of the power, not the one below it.
+double above_decades(Rng& rng) {
+  return std::pow(10.0, pick(rng, 16) - 7) * (1 + (rng() >> 11) * 0x1p-53 * 2e-5);
+}
+
 double integer(Rng& rng) {
   const auto n = static_cast<double>(rng() >> pick(rng, 64));
   return pick(rng, 2) ? n : -n;
@@ -204,7 +221,7 @@ double moderate(Rng& rng) {
 }
 
 TEST(NumberText, FormatsLikePrintf) {
-  double (*const families[])(Rng&) = {any_double, ties,    switch_points,
+  double (*const families[])(Rng&) = {any_double, ties,    switch_points, above_decades,
                                       subnormal,  integer, moderate};
   const int per_family = test::scaled(1000000) / 6 + 1;
   Rng rng(11);
