@@ -21,7 +21,7 @@ python=(pybind11-dev python3-dev python3-pybind11 python3-numpy python3-xarray
         python3-rioxarray python3-dask python3-distributed python3-pytest
         python3-setuptools python3-wheel python3-venv python3-pip)
 test+=("${python[@]}")
-# qgis: the QGIS plugin's tests (tests/qgis): QGIS 3.22 or later with its
+# qgis: the QGIS plugin's tests (qgis/tests): QGIS 3.22 or later with its
 # Python bindings and Processing, pytest, GDAL's Python bindings and pgrep,
 # and a virtual display for the desktop (about 180 MB to download).
 qgis=(qgis python3-qgis qgis-providers xvfb xauth python3-pytest python3-gdal procps)

@@ -472,11 +472,6 @@ TEST(KavrixGdal, NoFileAnInputReadsIsReplacedAndNoOldSideFileStays) {
   EXPECT_EQ(run_program(KAVRIX_DIST_BINARY, {"a2.vrt", "--csv", "a.tif"}, dir.root).status, 6);
   EXPECT_EQ(read_file(dir.path("a.hdr")), hdr);
   EXPECT_EQ(read_file(dir.path("a.tif")), tif);
-  // Statistics of an old raster of the output's name would show for the new.
-  EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "s.tif", "s.tif", "t2.tif", "-q"}, dir.root).status, 0);
-  write_file(dir.path("t2.tif.aux.xml"), "<PAMDataset></PAMDataset>\n");
-  EXPECT_EQ(run_program(KAVRIX_GDAL_BINARY, {"a.tif", "s.tif", "s.tif", "t2.tif", "-q"}, dir.root).status, 0);
-  EXPECT_FALSE(fs::exists(dir.path("t2.tif.aux.xml")));
   for (const auto& entry : fs::directory_iterator(dir.root)) EXPECT_FALSE(entry.path().filename().string().starts_with(".kavrix-"));
 }
 

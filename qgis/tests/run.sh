@@ -15,4 +15,4 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 HOME=$home TMPDIR=$home KAVRIX_SOURCE_DIR=$1 KAVRIX_BIN_DIR=$2 KAVRIX_QGIS_SCREENSHOT=$2/qgis-dialog.png \
   QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 \
-  "$python" -m pytest -q -p no:cacheprovider --basetemp="$home/pytest" "$1/tests/qgis"
+  "$python" -m pytest -q -p no:cacheprovider --basetemp="$home/pytest" "$1/qgis/tests"

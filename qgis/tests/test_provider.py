@@ -213,6 +213,6 @@ def test_desktop_dialog(profile, tmp_path):
     env = dict(profile, SHOT=shot, EXAMPLES=str(shutil.copytree(SOURCE + '/examples', tmp_path / 'examples')))
     del env['QT_QPA_PLATFORM']
     # The script's exit status says whether both algorithms were there and the dialog could run.
-    subprocess.run(['xvfb-run', '-a', 'qgis', '--nologo', '--code', SOURCE + '/tests/qgis/desktop_dialog.py'],
+    subprocess.run(['xvfb-run', '-a', 'qgis', '--nologo', '--code', SOURCE + '/qgis/tests/desktop_dialog.py'],
                    env=env, timeout=120, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     assert (gdal.Open(shot).RasterXSize, gdal.Open(shot).RasterYSize) == (760, 700)
