@@ -153,12 +153,15 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
     // The rows of strip i go in small runs to whichever thread is free:
     // the crew, this thread, and the reader and the writer once their
     // strips are done, so that no core idles while one thread is behind.
+    // A strip of few rows goes in runs of one row, so that every thread
+    // takes some.
     const int rows = rows_of(shape, i);
-    const int runs = (rows + kRunRows - 1) / kRunRows;
+    const int run_rows = std::clamp(rows / (2 * (threads + 2)), 1, kRunRows);
+    const int runs = (rows + run_rows - 1) / run_rows;
     std::atomic<int> next{0};
-    const auto compute_runs = [&, rows, runs] {
+    const auto compute_runs = [&, rows, runs, run_rows] {
       for (int run; (run = next.fetch_add(1, std::memory_order_relaxed)) < runs;) {
-        const int begin = run * kRunRows, end = std::min(rows, begin + kRunRows);
+        const int begin = run * run_rows, end = std::min(rows, begin + run_rows);
         mark_computed(now.a, now.t, now.s, shape.width, begin, end, now.marks.data());
         compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
                            begin, end, none);
