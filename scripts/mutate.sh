@@ -3,7 +3,7 @@
 # suite catches.  Run it as
 #
 #   nice -n 10 scripts/mutate.sh [--sample N] [--seed S] [--jobs J] [--timeout SECONDS]
-#       [--log FILE] [--rerun LOG] [--work DIR] [--list] [FILE|GLOB...]
+#       [--log FILE] [--rerun LOG] [--work DIR] [--exclude REGEX] [--list] [FILE|GLOB...]
 #
 # FILE|GLOB   sources to mutate, from the top (default 'src/**/*.cc' 'src/**/*.h')
 # --sample N  N mutants at random, the same ones for the same --seed (default 1)
@@ -13,6 +13,7 @@
 # --log FILE  one line per mutant, then the survivors and the score (mutate.log)
 # --rerun LOG only the mutants that survived in an earlier LOG
 # --work DIR  keeps the copy and its build in DIR for the next run
+# --exclude   tests not run, by ctest's -E (a slow test that others cover)
 # --list      lists the mutants and runs none
 #
 # A mutant is one change at one place: a comparison moved to its neighbour
@@ -25,13 +26,13 @@
 # killed / (killed + survived).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-sample=0 seed=1 jobs=2 timeout=0 log=$PWD/mutate.log rerun='' work='' only_list='' patterns=()
+sample=0 seed=1 jobs=2 timeout=0 log=$PWD/mutate.log rerun='' work='' exclude='' only_list='' patterns=()
 while (($#)); do
   case $1 in
-    --sample | --seed | --jobs | --timeout) declare "${1#--}=$2"; shift 2 ;;
+    --sample | --seed | --jobs | --timeout | --exclude) declare "${1#--}=$2"; shift 2 ;;
     --log | --rerun | --work) declare "${1#--}=$(realpath -m "$2")"; shift 2 ;;
     --list) only_list=1; shift ;;
-    -*) sed -n '2,24p' "$0" >&2; exit 2 ;;
+    -*) sed -n '2,25p' "$0" >&2; exit 2 ;;
     *) patterns+=("$1"); shift ;;
   esac
 done
@@ -132,7 +133,7 @@ run() {
   return "$status"
 }
 build() { run 3600 ninja -C "$work/build" -j "$jobs"; }
-suite() { run "$1" ctest --test-dir "$work/build" -j "$jobs" --stop-on-failure --no-tests=error; }
+suite() { run "$1" ctest --test-dir "$work/build" -j "$jobs" --stop-on-failure --no-tests=error ${exclude:+-E "$exclude"}; }
 fail() { cat "$work/last.out" >&2; echo "$1" >&2; exit 1; }
 
 [ -f "$work/build/build.ninja" ] || run 600 cmake -S "$work" -B "$work/build" -G Ninja \
