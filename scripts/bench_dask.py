@@ -38,7 +38,7 @@ def make(folder, size):
             continue
         da = xr.DataArray(cells(), dims=("y", "x"))
         da = da.rio.write_transform(transform).rio.write_crs("EPSG:25832").rio.write_nodata(-9999.0)
-        da.rio.to_raster(path + ".tmp", tiled=True, blockxsize=256, blockysize=256)
+        da.rio.to_raster(path + ".tmp", driver="GTiff", tiled=True, blockxsize=256, blockysize=256)
         os.replace(path + ".tmp", path)
 
 
