@@ -116,7 +116,7 @@ cleanup() {
   [ -n "$keep" ] || rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT TERM HUP
 git ls-files -z -co --exclude-standard | while IFS= read -r -d '' f; do
   [ -f "$f" ] && ! cmp -s "$f" "$work/$f" && mkdir -p "$work/$(dirname "$f")" && cp "$f" "$work/$f"
   true
