@@ -27,14 +27,14 @@
   X(driver_short_name, GDALGetDriverShortName) X(metadata_item, GDALGetMetadataItem) \
   X(set_metadata_item, GDALSetMetadataItem) X(last_error, CPLGetLastErrorMsg)   \
   X(config_option, CPLGetConfigOption) X(set_cache_max, GDALSetCacheMax64)     \
-  X(set_error_handler, CPLSetErrorHandler) X(quiet_errors, CPLQuietErrorHandler) \
+  X(set_error_handler, CPLSetErrorHandler) \
   X(add_string, CSLAddString) X(free_list, CSLDestroy)                          \
   X(type_name, GDALGetDataTypeName) X(type_bytes, GDALGetDataTypeSizeBytes)     \
-  X(type_by_name, GDALGetDataTypeByName) X(is_complex, GDALDataTypeIsComplex)   \
+  X(is_complex, GDALDataTypeIsComplex)   \
   X(adjust_value, GDALAdjustValueToDataType)                                    \
   /* datasets and bands */                                                     \
   X(open, GDALOpenEx) X(close, GDALClose) X(file_list, GDALGetFileList)         \
-  X(dataset_driver, GDALGetDatasetDriver) X(band_count, GDALGetRasterCount)     \
+  X(band_count, GDALGetRasterCount)     \
   X(band, GDALGetRasterBand) X(width, GDALGetRasterXSize)                       \
   X(height, GDALGetRasterYSize) X(geo_transform, GDALGetGeoTransform)           \
   X(crs, GDALGetSpatialRef) X(same_crs, OSRIsSame)                              \
