@@ -1,0 +1,98 @@
+// Eight lanes: AVX-512 F and DQ. Compiled for those extensions; called only
+// where the processor has them (vector_math.cc).
+#include <immintrin.h>
+
+#include <cmath>
+
+#include "number/vector_math.h"
+#include "number/vector_math_lanes.h"
+
+namespace kavrix {
+namespace {
+
+struct Mask8 {
+  __mmask8 m;
+};
+inline Mask8 operator&(Mask8 a, Mask8 b) { return {static_cast<__mmask8>(a.m & b.m)}; }
+inline Mask8 operator~(Mask8 a) { return {static_cast<__mmask8>(~a.m)}; }
+inline bool any(Mask8 a) { return a.m != 0; }
+inline bool all(Mask8 a) { return a.m == 0xff; }
+
+struct Lanes8 {
+  __m512d v;
+  static constexpr std::size_t kCount = 8;
+  static Lanes8 load(const double* p) { return {_mm512_loadu_pd(p)}; }
+  static Lanes8 splat(double d) { return {_mm512_set1_pd(d)}; }
+};
+inline void store(double* p, Lanes8 a) { _mm512_storeu_pd(p, a.v); }
+inline Lanes8 operator+(Lanes8 a, Lanes8 b) { return {_mm512_add_pd(a.v, b.v)}; }
+inline Lanes8 operator-(Lanes8 a, Lanes8 b) { return {_mm512_sub_pd(a.v, b.v)}; }
+inline Lanes8 operator*(Lanes8 a, Lanes8 b) { return {_mm512_mul_pd(a.v, b.v)}; }
+inline Lanes8 operator/(Lanes8 a, Lanes8 b) { return {_mm512_div_pd(a.v, b.v)}; }
+inline Lanes8 operator-(Lanes8 a) { return {_mm512_xor_pd(a.v, _mm512_set1_pd(-0.0))}; }
+inline Lanes8 abs(Lanes8 a) { return {_mm512_abs_pd(a.v)}; }
+inline Lanes8 fma(Lanes8 a, Lanes8 b, Lanes8 c) { return {_mm512_fmadd_pd(a.v, b.v, c.v)}; }
+inline Lanes8 fnma(Lanes8 a, Lanes8 b, Lanes8 c) { return {_mm512_fnmadd_pd(a.v, b.v, c.v)}; }
+inline Lanes8 fms(Lanes8 a, Lanes8 b, Lanes8 c) { return {_mm512_fmsub_pd(a.v, b.v, c.v)}; }
+// Ordered comparisons: false on NaN.
+inline Mask8 operator<(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ)}; }
+inline Mask8 operator<=(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_LE_OQ)}; }
+inline Mask8 operator>(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_OQ)}; }
+inline Mask8 operator>=(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)}; }
+inline Lanes8 select(Mask8 m, Lanes8 a, Lanes8 b) { return {_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
+
+// The masked gathers, with zeros where no lane is masked off, as in the
+// file of four lanes.
+inline Lanes8 gather(const double* base, __m256i index) {
+  return {_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, index, base, 8)};
+}
+inline Lanes8 gather(const double* base, __m512i index) {
+  return {_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, index, base, 8)};
+}
+
+struct TanRows8 {
+  Lanes8 x, tan, cot;
+};
+// REQUIRES: trunc(t) is a row of kTanTable on every lane.
+inline TanRows8 tan_rows(Lanes8 t) {
+  const __m256i row = _mm256_mullo_epi32(_mm512_cvttpd_epi32(t.v), _mm256_set1_epi32(3));
+  const double* table = vector_math_tables::kTanTable;
+  return {gather(table, row),
+          gather(table + 1, row),
+          gather(table + 2, row)};
+}
+
+struct LogParts8 {
+  Lanes8 k, z, invc, logc;
+};
+// x = 2^k z: the bits of x less the offset of [0x1.6p-1, 0x1.6p0) give k in
+// their top 12 bits and the row in the 7 below the top of the fraction.
+inline LogParts8 log_parts(Lanes8 x) {
+  const __m512i ix = _mm512_castpd_si512(x.v);
+  const __m512i tmp = _mm512_sub_epi64(ix, _mm512_set1_epi64(0x3fe6000000000000));
+  const __m512i row = _mm512_slli_epi64(
+      _mm512_and_si512(_mm512_srli_epi64(tmp, 45), _mm512_set1_epi64(127)), 1);
+  const __m512i iz = _mm512_sub_epi64(
+      ix, _mm512_and_si512(tmp, _mm512_set1_epi64(static_cast<long long>(0xfff0000000000000))));
+  const double* table = vector_math_tables::kLogTable;
+  return {{_mm512_cvtepi64_pd(_mm512_srai_epi64(tmp, 52))},
+          {_mm512_castsi512_pd(iz)},
+          gather(table, row),
+          gather(table + 1, row)};
+}
+
+}  // namespace
+
+void tan_lanes8(const double* x, double* y, std::size_t n) {
+  vector_lanes::apply_lanes<Lanes8>(
+      x, y, n, [](Lanes8 v) { return vector_lanes::tan_in_range(v); },
+      [](Lanes8 v) { return vector_lanes::tan_lanes(v); }, [](double v) { return std::tan(v); });
+}
+
+void log_lanes8(const double* x, double* y, std::size_t n) {
+  vector_lanes::apply_lanes<Lanes8>(
+      x, y, n, [](Lanes8 v) { return vector_lanes::log_in_range(v); },
+      [](Lanes8 v) { return vector_lanes::log_lanes(v); }, [](double v) { return std::log(v); });
+}
+
+}  // namespace kavrix
