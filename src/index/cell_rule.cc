@@ -1,6 +1,9 @@
 #include "index/cell_rule.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "number/vector_math.h"
 
 namespace kavrix {
 
@@ -17,6 +20,11 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
 
 namespace {
 
+// Cells are computed in blocks: the tangents of a block's cells with data
+// at once, then the logarithms, on the vector lanes where they give the C
+// library's bits (number/vector_math.h).
+constexpr int kBlock = 256;
+
 template <NoDataRule rule>
 void compute_cells(const ParameterTable& table, double* a, double* t, double* s,
                    double* out, int n, RunningStats& stats) {
@@ -25,25 +33,39 @@ void compute_cells(const ParameterTable& table, double* a, double* t, double* s,
   const double nodata_s = table.value[kNodataValue][kGridS];
   const double cellsize = table.value[kCellsize][kGridA];
   const double cell_area = cellsize * cellsize;
-  for (int j = 1; j <= n; ++j) {
-    // Strict tests: a value at or below its nodata value, or NaN, has no data.
-    const bool none = rule == NoDataRule::kAtOrBelow
-                          ? !(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)
-                          : std::isnan(a[j]) || std::isnan(t[j]) || std::isnan(s[j]);
-    if (none) {
-      out[j] = nodata_a;
-      continue;
+  const VectorLanes lanes = usable_vector_lanes();
+  double quotient[kBlock];
+  double angle[kBlock];
+  int cell[kBlock];
+  for (int first = 1; first <= n; first += kBlock) {
+    const int last = std::min(n, first + kBlock - 1);
+    int count = 0;
+    for (int j = first; j <= last; ++j) {
+      // Strict tests: a value at or below its nodata value, or NaN, has no data.
+      const bool none = rule == NoDataRule::kAtOrBelow
+                            ? !(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)
+                            : std::isnan(a[j]) || std::isnan(t[j]) || std::isnan(s[j]);
+      if (none) {
+        out[j] = nodata_a;
+        continue;
+      }
+      if (t[j] <= 0.0) t[j] = kLeastTransmissivity;
+      if (s[j] <= 1.0) s[j] = kLeastSlope;
+      a[j] = a[j] + 1.0;  // the cell itself contributes too
+      a[j] = cell_area * a[j];
+      quotient[count] = a[j] / t[j];
+      angle[count] = s[j] * kDegreeFactor;
+      cell[count++] = j;
     }
-    if (t[j] <= 0.0) t[j] = kLeastTransmissivity;
-    if (s[j] <= 1.0) s[j] = kLeastSlope;
-    a[j] = a[j] + 1.0;  // the cell itself contributes too
-    a[j] = cell_area * a[j];
+    tan_array(angle, angle, count, lanes);
     // Two divisions, first by T, then by the tangent: dividing once by the
     // product can differ in the last bit.
-    double q = a[j] / t[j];
-    q = q / std::tan(s[j] * kDegreeFactor);
-    out[j] = std::log(q);
-    stats_add(stats, out[j]);
+    for (int k = 0; k < count; ++k) quotient[k] = quotient[k] / angle[k];
+    log_array(quotient, quotient, count, lanes);
+    for (int k = 0; k < count; ++k) {
+      out[cell[k]] = quotient[k];
+      stats_add(stats, quotient[k]);
+    }
   }
 }
 
