@@ -7,12 +7,14 @@
 // more tangents and logarithms than the tool on the benchmark grids.
 //
 //   kavrix_floor A T S OUT d|s     (all three inputs in that format)
+//   kavrix_floor --lanes           the vector lanes kavrix's cell rule uses here
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "index/cell_rule.h"
+#include "number/vector_math.h"
 
 namespace {
 
@@ -24,6 +26,10 @@ struct Input {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--lanes") == 0) {
+    std::printf("%d\n", static_cast<int>(kavrix::usable_vector_lanes()));
+    return 0;
+  }
   if (argc != 6 || (std::strcmp(argv[5], "d") != 0 && std::strcmp(argv[5], "s") != 0)) {
     std::fprintf(stderr, "usage: %s A T S OUT d|s\n", argv[0]);
     return 1;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Whole-process benchmark of kavrix against a plain stdio baseline (fscanf /
 # fprintf "%lg", one fread / fwrite per binary row) and, for binary grids,
-# against the arithmetic floor (one fread per row, tan and log per cell, one
-# fwrite per row); kavrix-dist on the double output against the kavrix run
+# against the arithmetic floor (one fread per row, the C library's tan and
+# log per cell, one fwrite per row), on the widest vector lanes, on four
+# (AVX2) and on none (KAVRIX_VECTOR_LANES); kavrix-dist on the double output against the kavrix run
 # that made it; and, where GDAL is installed, kavrix-gdal on tiled GeoTIFFs
 # against gdal_calc.py with the same formula and against kavrix on the same
 # values. Builds Release in its own folder, generates the grids
@@ -91,6 +92,10 @@ for ((run = 1; run <= runs; ++run)); do
       record "$name" kavrix "$tool" "${inputs[@]}" "$out/kavrix-$name" "$switch"
       if [ "$floor_format" != - ]; then
         record "$name" floor "$floor" "${inputs[@]}" "$out/floor-$name" "$floor_format"
+        for lanes in 4 0; do
+          record "$name" "kavrix-$lanes" env KAVRIX_VECTOR_LANES=$lanes "$tool" "${inputs[@]}" \
+            "$out/kavrix-$lanes-$name" "$switch"
+        done
       fi
       if [ "$name" = double-double ]; then
         record "$name" dist "$bin/kavrix-dist" "$out/kavrix-$name"
@@ -120,7 +125,7 @@ printf '%-14s %-9s %12s %13s\n' case program "cpu ns/cell" "wall ns/cell"
 for c in "${cases[@]}"; do
   read -r name _ _ floor_format <<<"$c"
   programs=(baseline kavrix)
-  [ "$floor_format" != - ] && programs+=(floor)
+  [ "$floor_format" != - ] && programs+=(kavrix-4 kavrix-0 floor)
   [ "$name" = double-double ] && programs+=(dist)
   for p in "${programs[@]}"; do
     printf '%-14s %-9s %12.1f %13.1f\n' "$name" "$p" \
@@ -142,8 +147,15 @@ ratio() {  # label numerator-program denominator-program case comparison target
 }
 ratio "baseline/kavrix" baseline kavrix text-text ">=" 5
 ratio "baseline/kavrix" baseline kavrix text-double ">=" 6
-ratio "kavrix/floor" kavrix floor double-double "<=" 1.1
-ratio "kavrix/floor" kavrix floor single-single "<=" 1.1
+# kavrix on the widest lanes the processor has ("kavrix"), on four lanes
+# (kavrix-4) and on the C library's calls alone (kavrix-0).
+echo "vector lanes of kavrix: $("$floor" --lanes) (kavrix-4: $(KAVRIX_VECTOR_LANES=4 "$floor" --lanes)," \
+  "kavrix-0: $(KAVRIX_VECTOR_LANES=0 "$floor" --lanes))"
+for name in double-double single-single; do
+  ratio "kavrix/floor" kavrix floor "$name" "<=" 0.55
+  ratio "kavrix-4/floor" kavrix-4 floor "$name" "<=" 0.55
+  ratio "kavrix-0/floor" kavrix-0 floor "$name" "<=" 1.1
+done
 ratio "kavrix-dist/kavrix" dist kavrix double-double "<=" 1
 
 if [ "$mem_rows" -gt 0 ]; then
@@ -200,6 +212,8 @@ elif [ "$gdal_size" -gt 0 ]; then
       "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q
     record gdal kavrix-gdal-1 "$bin/kavrix-gdal" "$geo/a.tif" "$geo/t.tif" "$geo/s.tif" \
       "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q --threads 1
+    record gdal kavrix-gdal-1-0 env KAVRIX_VECTOR_LANES=0 "$bin/kavrix-gdal" "$geo/a.tif" \
+      "$geo/t.tif" "$geo/s.tif" "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q --threads 1
     record gdal gdal_calc gdal_calc.py --quiet --overwrite -A "$geo/a.tif" -B "$geo/t.tif" \
       -C "$geo/s.tif" --outfile="$out/gdal_calc.tif" --calc="$formula" --type=Float64 \
       --NoDataValue=-9999 --co=TILED=YES
@@ -223,7 +237,7 @@ PY
   echo
   echo "kavrix-gdal on three ${gdal_size} x ${gdal_size} tiled Float64 GeoTIFFs, median of $runs runs:"
   printf '%-12s %10s %10s %10s\n' program "wall s" "cpu s" "peak MiB"
-  for p in kavrix-gdal kavrix-gdal-1 gdal_calc kavrix; do
+  for p in kavrix-gdal kavrix-gdal-1 kavrix-gdal-1-0 gdal_calc kavrix; do
     printf '%-12s %10.3f %10.3f %10.1f\n' "$p" "$(median gdal "$p" 3)" "$(median gdal "$p" 4)" \
       "$(awk -v k="$(median gdal "$p" 5)" 'BEGIN { print k / 1024 }')"
   done
@@ -237,7 +251,7 @@ PY
   # against its one thread and against gdal_calc.py; one thread against
   # kavrix on the same values as double grids.
   for c in "kavrix-gdal kavrix-gdal-1 <= 0.55" "kavrix-gdal gdal_calc <= 0.5" \
-           "kavrix-gdal-1 kavrix <= 1.35"; do
+           "kavrix-gdal-1 kavrix <= 1.35" "kavrix-gdal-1 kavrix-gdal-1-0 <= 0.55"; do
     read -r num den op target <<<"$c"
     wall=$(awk -v a="$(median gdal "$num" 3)" -v b="$(median gdal "$den" 3)" 'BEGIN { printf "%.2f", a / b }')
     cpu=$(awk -v a="$(median gdal "$num" 4)" -v b="$(median gdal "$den" 4)" 'BEGIN { printf "%.2f", a / b }')
@@ -268,4 +282,7 @@ python_size=${KAVRIX_BENCH_PYTHON_SIZE:-4000}
 if [ "$python_size" -gt 0 ] && ls "$build"/python/kavrix/_kavrix*.so >/dev/null 2>&1; then
   echo
   PYTHONPATH=$build/python /usr/bin/python3 scripts/bench_python.py "$python_size" "$runs"
+  echo "the same without vector lanes (KAVRIX_VECTOR_LANES=0):"
+  KAVRIX_VECTOR_LANES=0 PYTHONPATH=$build/python /usr/bin/python3 scripts/bench_python.py \
+    "$python_size" "$runs"
 fi
