@@ -94,6 +94,12 @@ void tan_lanes4(const double* x, double* y, std::size_t n) { tan_array(x, y, n, 
 void log_lanes4(const double* x, double* y, std::size_t n) { log_array(x, y, n, VectorLanes::kNone); }
 void tan_lanes8(const double* x, double* y, std::size_t n) { tan_array(x, y, n, VectorLanes::kNone); }
 void log_lanes8(const double* x, double* y, std::size_t n) { log_array(x, y, n, VectorLanes::kNone); }
+void log_quotient_by_tan_lanes4(const double* q, const double* x, double* y, std::size_t n) {
+  log_quotient_by_tan_array(q, x, y, n, VectorLanes::kNone);
+}
+void log_quotient_by_tan_lanes8(const double* q, const double* x, double* y, std::size_t n) {
+  log_quotient_by_tan_array(q, x, y, n, VectorLanes::kNone);
+}
 #endif
 
 VectorLanes usable_vector_lanes() {
@@ -116,6 +122,16 @@ void log_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
     case VectorLanes::kFour: log_lanes4(x, y, n); break;
     case VectorLanes::kNone:
       for (std::size_t i = 0; i < n; ++i) y[i] = std::log(x[i]);
+  }
+}
+
+void log_quotient_by_tan_array(const double* q, const double* x, double* y, std::size_t n,
+                               VectorLanes lanes) {
+  switch (lanes) {
+    case VectorLanes::kEight: log_quotient_by_tan_lanes8(q, x, y, n); break;
+    case VectorLanes::kFour: log_quotient_by_tan_lanes4(q, x, y, n); break;
+    case VectorLanes::kNone:
+      for (std::size_t i = 0; i < n; ++i) y[i] = std::log(q[i] / std::tan(x[i]));
   }
 }
 

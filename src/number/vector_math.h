@@ -31,12 +31,20 @@ void tan_array(const double* x, double* y, std::size_t n,
 void log_array(const double* x, double* y, std::size_t n,
                VectorLanes lanes = usable_vector_lanes());
 
+/// y[i] = std::log(q[i] / std::tan(x[i])) for i < n, bit for bit, on
+/// `lanes`; y may be q or x.
+/// REQUIRES: the processor has `lanes` (kNone always does).
+void log_quotient_by_tan_array(const double* q, const double* x, double* y, std::size_t n,
+                               VectorLanes lanes = usable_vector_lanes());
+
 /// The lanes of each width (vector_math_avx2.cc, vector_math_avx512.cc),
 /// each compiled for its extensions; tan_array and log_array choose.
 void tan_lanes4(const double* x, double* y, std::size_t n);
 void log_lanes4(const double* x, double* y, std::size_t n);
 void tan_lanes8(const double* x, double* y, std::size_t n);
 void log_lanes8(const double* x, double* y, std::size_t n);
+void log_quotient_by_tan_lanes4(const double* q, const double* x, double* y, std::size_t n);
+void log_quotient_by_tan_lanes8(const double* q, const double* x, double* y, std::size_t n);
 
 }  // namespace kavrix
 

@@ -41,25 +41,30 @@ inline Mask8 operator>(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v
 inline Mask8 operator>=(Lanes8 a, Lanes8 b) { return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)}; }
 inline Lanes8 select(Mask8 m, Lanes8 a, Lanes8 b) { return {_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
 
-// The masked gathers, with zeros where no lane is masked off, as in the
-// file of four lanes.
-inline Lanes8 gather(const double* base, __m256i index) {
-  return {_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, index, base, 8)};
-}
-inline Lanes8 gather(const double* base, __m512i index) {
-  return {_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, index, base, 8)};
-}
-
+// Table rows are loaded one by one and transposed: faster than gathers.
 struct TanRows8 {
   Lanes8 x, tan, cot;
 };
 // REQUIRES: trunc(t) is a row of kTanTable on every lane.
 inline TanRows8 tan_rows(Lanes8 t) {
-  const __m256i row = _mm256_mullo_epi32(_mm512_cvttpd_epi32(t.v), _mm256_set1_epi32(3));
+  alignas(32) int row[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(row), _mm512_cvttpd_epi32(t.v));
   const double* table = vector_math_tables::kTanTable;
-  return {gather(table, row),
-          gather(table + 1, row),
-          gather(table + 2, row)};
+  // Rows k and k + 4 side by side: [x tan cot 0 | x tan cot 0].
+  __m512d pair[4];
+  for (int k = 0; k < 4; ++k) {
+    pair[k] = _mm512_insertf64x4(_mm512_zextpd256_pd512(_mm256_loadu_pd(table + 4 * row[k])),
+                                 _mm256_loadu_pd(table + 4 * row[k + 4]), 1);
+  }
+  const __m512d x_cot01 = _mm512_unpacklo_pd(pair[0], pair[1]);
+  const __m512d x_cot23 = _mm512_unpacklo_pd(pair[2], pair[3]);
+  const __m512d tan01 = _mm512_unpackhi_pd(pair[0], pair[1]);
+  const __m512d tan23 = _mm512_unpackhi_pd(pair[2], pair[3]);
+  const __m512i even = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13);
+  const __m512i odd = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+  return {{_mm512_permutex2var_pd(x_cot01, even, x_cot23)},
+          {_mm512_permutex2var_pd(tan01, even, tan23)},
+          {_mm512_permutex2var_pd(x_cot01, odd, x_cot23)}};
 }
 
 struct LogParts8 {
@@ -70,15 +75,24 @@ struct LogParts8 {
 inline LogParts8 log_parts(Lanes8 x) {
   const __m512i ix = _mm512_castpd_si512(x.v);
   const __m512i tmp = _mm512_sub_epi64(ix, _mm512_set1_epi64(0x3fe6000000000000));
-  const __m512i row = _mm512_slli_epi64(
-      _mm512_and_si512(_mm512_srli_epi64(tmp, 45), _mm512_set1_epi64(127)), 1);
+  alignas(64) long long row[8];
+  _mm512_store_si512(row, _mm512_and_si512(_mm512_srli_epi64(tmp, 45), _mm512_set1_epi64(127)));
   const __m512i iz = _mm512_sub_epi64(
       ix, _mm512_and_si512(tmp, _mm512_set1_epi64(static_cast<long long>(0xfff0000000000000))));
   const double* table = vector_math_tables::kLogTable;
+  // Rows 0, 2, 4, 6 and rows 1, 3, 5, 7, each row [1/c log c].
+  __m512d even = _mm512_zextpd128_pd512(_mm_loadu_pd(table + 2 * row[0]));
+  __m512d odd = _mm512_zextpd128_pd512(_mm_loadu_pd(table + 2 * row[1]));
+  even = _mm512_insertf64x2(even, _mm_loadu_pd(table + 2 * row[2]), 1);
+  odd = _mm512_insertf64x2(odd, _mm_loadu_pd(table + 2 * row[3]), 1);
+  even = _mm512_insertf64x2(even, _mm_loadu_pd(table + 2 * row[4]), 2);
+  odd = _mm512_insertf64x2(odd, _mm_loadu_pd(table + 2 * row[5]), 2);
+  even = _mm512_insertf64x2(even, _mm_loadu_pd(table + 2 * row[6]), 3);
+  odd = _mm512_insertf64x2(odd, _mm_loadu_pd(table + 2 * row[7]), 3);
   return {{_mm512_cvtepi64_pd(_mm512_srai_epi64(tmp, 52))},
           {_mm512_castsi512_pd(iz)},
-          gather(table, row),
-          gather(table + 1, row)};
+          {_mm512_unpacklo_pd(even, odd)},
+          {_mm512_unpackhi_pd(even, odd)}};
 }
 
 }  // namespace
@@ -93,6 +107,10 @@ void log_lanes8(const double* x, double* y, std::size_t n) {
   vector_lanes::apply_lanes<Lanes8>(
       x, y, n, [](Lanes8 v) { return vector_lanes::log_in_range(v); },
       [](Lanes8 v) { return vector_lanes::log_lanes(v); }, [](double v) { return std::log(v); });
+}
+
+void log_quotient_by_tan_lanes8(const double* q, const double* x, double* y, std::size_t n) {
+  vector_lanes::log_quotient_by_tan_lanes<Lanes8>(q, x, y, n);
 }
 
 }  // namespace kavrix

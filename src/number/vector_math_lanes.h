@@ -80,51 +80,51 @@ D tan_lanes(D x) {
   const D bound_poly = D::splat(t::kTanBounds[1]);
   const D bound_table = D::splat(t::kTanBounds[2]);
   const auto by_poly = x <= bound_poly;
-  const auto by_table = (x > bound_poly) & (x <= bound_table);
   const auto reduced = x > bound_table;
   D y = x;
   if (any(by_poly)) {
     const D x2 = x * x;
     y = select(by_poly, fma(x * x2, tan_series(x2), x), y);
   }
-  if (any(by_table)) {
-    const auto row = tan_rows(fma(x, D::splat(256.0), D::splat(-15.5)));
-    const D p = table_series(x - row.x);
-    const D v = (row.tan + row.cot) * p / (row.cot - p) + row.tan;
-    y = select(by_table, v, y);
-  }
+  // The remainder of the reduction, a + da (a < 0); zero on other lanes.
+  D a = D::splat(0.0), da = a;
   if (any(reduced)) {
     const D toint = D::splat(kToInteger);
     const D n = fma(x, D::splat(t::kTwoByPi), toint) - toint;  // 1 on every lane here
     D t1 = fnma(n, D::splat(t::kHalfPi1), x);
     t1 = fnma(n, D::splat(t::kHalfPi2), t1);
-    const D a = fnma(n, D::splat(t::kHalfPi3), t1);
-    const D da = fnma(n, D::splat(t::kHalfPi3), t1 - a);
-    const D ya = -a;
-    const auto far = reduced & (ya > bound_poly);
-    const auto near = reduced & (ya <= bound_poly);
-    if (any(far)) {
-      const auto row = tan_rows(fma(ya, D::splat(256.0), D::splat(-15.5)));
-      const D p = table_series((ya - row.x) + -da);
-      const D q = (row.tan + row.cot) * p / (p + row.tan);
-      y = select(far, row.cot - q, y);
-    }
-    if (any(near)) {
-      const D a2 = a * a;
-      const D t2 = fma(a * a2, tan_series(a2), da);
-      // b + db = a + t2 exactly (the sum of two doubles, larger first).
-      const D b = a + t2;
-      const D db = select(abs(a) > abs(t2), (a - b) + t2, (t2 - b) + a);
-      // 1 / (b + db) in double-double: c + cc.
-      const D one = D::splat(1.0);
-      const D c = one / b;
-      const D hi = c * b;
-      const D lo = fms(c, b, hi);
-      const D r = fnma(db, c, ((one - hi) - lo) + D::splat(0.0));
-      const D cc = r / b;
-      const D s = c + cc;
-      y = select(near, -(((c - s) + cc) + s), y);
-    }
+    a = select(reduced, fnma(n, D::splat(t::kHalfPi3), t1), a);
+    da = select(reduced, fnma(n, D::splat(t::kHalfPi3), t1 - a), da);
+  }
+  // The table's lanes: x itself, or the reduced -a; one pass serves both,
+  // their operations differing only in the last steps. On x's lanes adding
+  // -da = 0 to x - x_i changes nothing (x - x_i = 0 is +0 either way).
+  const D w = select(reduced, -a, x);
+  const auto by_table = ~by_poly & (w > bound_poly);
+  if (any(by_table)) {
+    const auto row = tan_rows(select(by_table, fma(w, D::splat(256.0), D::splat(-15.5)),
+                                     D::splat(0.0)));
+    const D p = table_series((w - row.x) + -da);
+    // tan x = f + (f + g) p / (g - p); -cot(x_i + p) = g - (f + g) p / (p + f).
+    const D q = (row.tan + row.cot) * p / select(reduced, p + row.tan, row.cot - p);
+    y = select(by_table, select(reduced, row.cot - q, q + row.tan), y);
+  }
+  const auto near = reduced & ~by_table;
+  if (any(near)) {
+    const D a2 = a * a;
+    const D t2 = fma(a * a2, tan_series(a2), da);
+    // b + db = a + t2 exactly (the sum of two doubles, larger first).
+    const D b = a + t2;
+    const D db = select(abs(a) > abs(t2), (a - b) + t2, (t2 - b) + a);
+    // 1 / (b + db) in double-double: c + cc.
+    const D one = D::splat(1.0);
+    const D c = one / b;
+    const D hi = c * b;
+    const D lo = fms(c, b, hi);
+    const D r = fnma(db, c, ((one - hi) - lo) + D::splat(0.0));
+    const D cc = r / b;
+    const D s = c + cc;
+    y = select(near, -(((c - s) + cc) + s), y);
   }
   return y;
 }
@@ -163,6 +163,35 @@ void apply_lanes(const double* x, double* y, std::size_t n, InRange in_range, La
     }
   }
   for (; i < n; ++i) y[i] = scalar(x[i]);
+}
+
+/// y[i] = log(q[i] / tan(x[i])) for i < n, each step as the scalar calls
+/// take it: tan on the lanes where every lane of the group is in range, the
+/// division, log likewise; the other groups and the last partial one by the
+/// C library's calls.
+template <class D>
+void log_quotient_by_tan_lanes(const double* q, const double* x, double* y, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + D::kCount <= n; i += D::kCount) {
+    const D angle = D::load(x + i);
+    D tangent;
+    if (all(tan_in_range(angle))) {
+      tangent = tan_lanes(angle);
+    } else {
+      double lanes[D::kCount];
+      for (std::size_t j = 0; j < D::kCount; ++j) lanes[j] = std::tan(x[i + j]);
+      tangent = D::load(lanes);
+    }
+    const D quotient = D::load(q + i) / tangent;
+    if (all(log_in_range(quotient))) {
+      store(y + i, log_lanes(quotient));
+    } else {
+      double lanes[D::kCount];
+      store(lanes, quotient);
+      for (std::size_t j = 0; j < D::kCount; ++j) y[i + j] = std::log(lanes[j]);
+    }
+  }
+  for (; i < n; ++i) y[i] = std::log(q[i] / std::tan(x[i]));
 }
 
 }  // namespace kavrix::vector_lanes
