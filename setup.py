@@ -15,25 +15,26 @@ os.makedirs(work, exist_ok=True)
 engine = [
     "src/base/status.cc",
     "src/grid/strip.cc",
-    "src/index/cell_rule.cc",
     "src/index/engine.cc",
     "src/index/running_stats.cc",
     "src/index/strip_rule.cc",
     "src/number/vector_math.cc",
 ]
 
-# The vector tan and log: each width compiled for its extensions alone, as
-# kavrix_add_vector_lanes in CMakeLists.txt does; called only where the
-# processor has them.
+# The vector tan and log, each width compiled for its extensions alone and
+# called only where the processor has them, and the cell rule, whose first
+# pass the compiler takes in lanes where it may assume that nothing traps:
+# as kavrix_add_vector_lanes in CMakeLists.txt has them.
 lanes = {
     "src/number/vector_math_avx2.cc": ["-mavx2", "-mfma"],
     "src/number/vector_math_avx512.cc": ["-mavx512f", "-mavx512dq", "-mavx2", "-mfma"],
 } if platform.machine() in ("x86_64", "AMD64") else {}
+own_flags = {"src/index/cell_rule.cc": ["-fno-trapping-math"], **lanes}
 
 
 class BuildWithLanes(build_ext):
     def build_extension(self, ext):
-        for source, flags in lanes.items():
+        for source, flags in own_flags.items():
             ext.extra_objects += self.compiler.compile(
                 [source], output_dir=self.build_temp, include_dirs=ext.include_dirs,
                 macros=ext.define_macros, extra_postargs=ext.extra_compile_args + flags)

@@ -20,65 +20,86 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
 
 namespace {
 
-// Cells are computed in blocks: the tangents of a block's cells with data
-// at once, then the logarithms, on the vector lanes where they give the C
-// library's bits (number/vector_math.h).
+// Cells are computed in blocks: first the quotient and the angle of every
+// cell, then the logarithm of the quotient by the tangent of the angle of
+// all at once, on the vector lanes where they give the C library's bits
+// (number/vector_math.h). A cell without data takes quotient and angle 1
+// and its result is dropped.
 constexpr int kBlock = 256;
 
-template <NoDataRule rule>
-void compute_cells(const ParameterTable& table, double* a, double* t, double* s,
-                   double* out, int n, RunningStats& stats) {
-  const double nodata_a = table.value[kNodataValue][kGridA];
-  const double nodata_t = table.value[kNodataValue][kGridT];
-  const double nodata_s = table.value[kNodataValue][kGridS];
+// Where the compiler can make copies of a function for wider lanes, chosen
+// at load time by the processor: the same operations, each rounded alike.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KAVRIX_WIDER_LANES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define KAVRIX_WIDER_LANES
+#endif
+
+struct NoData {
+  double a, t, s;
+};
+
+// The quotient (A + 1) cellsize^2 / T and the angle S in radians of `count`
+// cells, with T and S raised to their least values, and whether each has
+// no data. Branch-free, so that the compiler takes the cells in lanes.
+KAVRIX_WIDER_LANES
+void prepare_block(const double* __restrict a, const double* __restrict t,
+                   const double* __restrict s, int count, NoData nodata, bool by_nan,
+                   double cell_area, double* __restrict quotient, double* __restrict angle,
+                   bool* __restrict none) {
+  for (int k = 0; k < count; ++k) {
+    // Strict tests: a value at or below its nodata value, or NaN, has no data.
+    none[k] = by_nan ? std::isnan(a[k]) | std::isnan(t[k]) | std::isnan(s[k])
+                     : !(a[k] > nodata.a) | !(t[k] > nodata.t) | !(s[k] > nodata.s);
+    const double least_t = t[k] <= 0.0 ? kLeastTransmissivity : t[k];
+    const double least_s = s[k] <= 1.0 ? kLeastSlope : s[k];
+    // The cell itself contributes too: (A + 1) cells of cellsize^2. Two
+    // divisions, first by T, then by the tangent: dividing once by the
+    // product can differ in the last bit.
+    // Computed for every cell, then chosen: the compiler does not move a
+    // division out of a condition.
+    const double q = cell_area * (a[k] + 1.0) / least_t;
+    const double x = least_s * kDegreeFactor;
+    quotient[k] = none[k] ? 1.0 : q;
+    angle[k] = none[k] ? 1.0 : x;
+  }
+}
+
+void compute_cells(const ParameterTable& table, const double* a, const double* t,
+                   const double* s, double* out, int n, RunningStats& run_stats, bool by_nan) {
+  const NoData nodata{table.value[kNodataValue][kGridA], table.value[kNodataValue][kGridT],
+                      table.value[kNodataValue][kGridS]};
   const double cellsize = table.value[kCellsize][kGridA];
   const double cell_area = cellsize * cellsize;
   const VectorLanes lanes = usable_vector_lanes();
+  // A copy the compiler may keep in registers: `out` could alias the caller's.
+  RunningStats stats = run_stats;
   double quotient[kBlock];
   double angle[kBlock];
-  int cell[kBlock];
+  bool none[kBlock];
   for (int first = 1; first <= n; first += kBlock) {
-    const int last = std::min(n, first + kBlock - 1);
-    int count = 0;
-    for (int j = first; j <= last; ++j) {
-      // Strict tests: a value at or below its nodata value, or NaN, has no data.
-      const bool none = rule == NoDataRule::kAtOrBelow
-                            ? !(a[j] > nodata_a) || !(t[j] > nodata_t) || !(s[j] > nodata_s)
-                            : std::isnan(a[j]) || std::isnan(t[j]) || std::isnan(s[j]);
-      if (none) {
-        out[j] = nodata_a;
-        continue;
-      }
-      if (t[j] <= 0.0) t[j] = kLeastTransmissivity;
-      if (s[j] <= 1.0) s[j] = kLeastSlope;
-      a[j] = a[j] + 1.0;  // the cell itself contributes too
-      a[j] = cell_area * a[j];
-      quotient[count] = a[j] / t[j];
-      angle[count] = s[j] * kDegreeFactor;
-      cell[count++] = j;
-    }
-    tan_array(angle, angle, count, lanes);
-    // Two divisions, first by T, then by the tangent: dividing once by the
-    // product can differ in the last bit.
-    for (int k = 0; k < count; ++k) quotient[k] = quotient[k] / angle[k];
-    log_array(quotient, quotient, count, lanes);
+    const int count = std::min(n - first + 1, kBlock);
+    prepare_block(a + first, t + first, s + first, count, nodata, by_nan, cell_area, quotient,
+                  angle, none);
+    log_quotient_by_tan_array(quotient, angle, quotient, count, lanes);
     for (int k = 0; k < count; ++k) {
-      out[cell[k]] = quotient[k];
-      stats_add(stats, quotient[k]);
+      if (none[k]) {
+        out[first + k] = nodata.a;
+      } else {
+        out[first + k] = quotient[k];
+        stats_add(stats, quotient[k]);
+      }
     }
   }
+  run_stats = stats;
 }
 
 }  // namespace
 
-void compute_index_row(const ParameterTable& table, double* a, double* t,
-                       double* s, double* out, int n, RunningStats& stats,
+void compute_index_row(const ParameterTable& table, const double* a, const double* t,
+                       const double* s, double* out, int n, RunningStats& stats,
                        NoDataRule rule) {
-  if (rule == NoDataRule::kAtOrBelow) {
-    compute_cells<NoDataRule::kAtOrBelow>(table, a, t, s, out, n, stats);
-  } else {
-    compute_cells<NoDataRule::kNaN>(table, a, t, s, out, n, stats);
-  }
+  compute_cells(table, a, t, s, out, n, stats, rule == NoDataRule::kNaN);
 }
 
 double statistics_threshold(const ParameterTable& table, NoDataRule rule) {

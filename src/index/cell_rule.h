@@ -43,12 +43,11 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
 
 /// Computes columns 1 to n of `out` from the rows of A, T and S:
 /// ln(((A + 1) * cellsize^2) / T / tan(S in radians)), or A's nodata_value
-/// where an input has no data by `rule`. Raises T and S to their least
-/// values and turns A into an area, in place. Hands each computed value to
-/// `stats`.
+/// where an input has no data by `rule`, with T and S raised to their least
+/// values. Hands each computed value to `stats`. Leaves the inputs as they are.
 /// REQUIRES: every row holds n + 1 values; index 0 is not used.
-void compute_index_row(const ParameterTable& table, double* a, double* t,
-                       double* s, double* out, int n, RunningStats& stats,
+void compute_index_row(const ParameterTable& table, const double* a, const double* t,
+                       const double* s, double* out, int n, RunningStats& stats,
                        NoDataRule rule = NoDataRule::kAtOrBelow);
 
 /// The threshold of a run's statistics, which count the computed values
