@@ -12,7 +12,7 @@ namespace kavrix {
 /// Computes rows 0 to rows - 1 of `out` from those of `a`, `t` and `s` by
 /// the cell rule under `rule`, each row from the first column to the last,
 /// so that the statistics take the values in the order of the raster's
-/// rows. The input strips are changed as the cell rule changes its rows.
+/// rows. The input strips are left as they are.
 /// REQUIRES: the four strips hold at least `rows` rows of `width` columns.
 void compute_index_strip(const ParameterTable& table, NoDataRule rule, Strip& a,
                          Strip& t, Strip& s, Strip& out, int width, int rows,
