@@ -51,7 +51,8 @@ std::vector<VectorLanes> widths() {
   return lanes;
 }
 
-// Each argument whose lane differs from the C library's call, with both results.
+// Each argument whose lane differs from the C library's call, with both
+// results.
 void expect_library_bits(const Arguments& x, bool tangent, VectorLanes lanes) {
   Arguments y(x.size());
   (tangent ? tan_array : log_array)(x.data(), y.data(), x.size(), lanes);

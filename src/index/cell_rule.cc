@@ -48,9 +48,12 @@ void prepare_block(const double* __restrict a, const double* __restrict t,
                    double cell_area, double* __restrict quotient, double* __restrict angle,
                    bool* __restrict none) {
   for (int k = 0; k < count; ++k) {
-    // Strict tests: a value at or below its nodata value, or NaN, has no data.
-    none[k] = by_nan ? std::isnan(a[k]) | std::isnan(t[k]) | std::isnan(s[k])
-                     : !(a[k] > nodata.a) | !(t[k] > nodata.t) | !(s[k] > nodata.s);
+    // Strict tests: a value at or below its nodata value, or NaN, has no
+    // data. Bitwise, not logical, or: no branch.
+    const bool nan = std::isnan(a[k]) | std::isnan(t[k]) | std::isnan(s[k]);
+    // cppcheck-suppress clarifyCondition
+    const bool at_or_below = !(a[k] > nodata.a) | !(t[k] > nodata.t) | !(s[k] > nodata.s);
+    none[k] = by_nan ? nan : at_or_below;
     const double least_t = t[k] <= 0.0 ? kLeastTransmissivity : t[k];
     const double least_s = s[k] <= 1.0 ? kLeastSlope : s[k];
     // The cell itself contributes too: (A + 1) cells of cellsize^2. Two

@@ -1,9 +1,12 @@
 #include "number/vector_math.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #if defined(__GLIBC__)
@@ -41,16 +44,25 @@ bool processor_has(VectorLanes lanes) {
 // of a branch or table of the lanes, and a spread of others over each range.
 std::vector<double> tan_checks() {
   std::vector<double> x = {0x1.b587946c4db8fp-5, 0x1.b096c00000001p-27, 0x1.f212d00000000p-5,
-                           0x1.f212d00000001p-5, 0x1.92f1a00000000p-1, 0x1.92f1a00000001p-1,
-                           0x1.828f5c28f5c29p+0, 0x1.921fb54442d18p+0, 0x1.921fb54442d17p+0,
+                           0x1.f212d00000001p-5, 0x1.92f1a00000000p-1,  0x1.92f1a00000001p-1,
+                           0x1.828f5c28f5c29p+0, 0x1.921fb54442d18p+0,  0x1.921fb54442d17p+0,
                            0x1.1df46a2443411p-6, 0x1.921fb5443p+0};
   for (int i = 0; i < 240; ++i) x.push_back(0x1.1df46a2443411p-6 * std::pow(90.0, i / 240.0));
   return x;
 }
 
 std::vector<double> log_checks() {
-  std::vector<double> x = {0x1.200ee8b2be2f7p+0, 0x1.6p-1, 0x1.6p+0, 0x1.dffffffffffffp-1,
-                           0x1.109p+0, 0x1.108ffffffffffp+0, 0x1p-1022, 0x1.fffffffffffffp+1023, 2.0, 0.5, 1e-300};
+  std::vector<double> x = {0x1.200ee8b2be2f7p+0,
+                           0x1.6p-1,
+                           0x1.6p+0,
+                           0x1.dffffffffffffp-1,
+                           0x1.109p+0,
+                           0x1.108ffffffffffp+0,
+                           0x1p-1022,
+                           0x1.fffffffffffffp+1023,
+                           2.0,
+                           0.5,
+                           1e-300};
   for (int i = 0; i < 240; ++i) x.push_back(std::pow(10.0, -12.0 + i / 10.0) * 1.0000001);
   return x;
 }
@@ -60,8 +72,9 @@ bool agree(const std::vector<double>& x, void (*lanes)(const double*, double*, s
   std::vector<double> y(x.size());
   lanes(x.data(), y.data(), x.size());
   for (std::size_t i = 0; i < x.size(); ++i) {
-    const double expected = scalar(x[i]);
-    if (std::memcmp(&expected, &y[i], sizeof expected) != 0) return false;
+    if (std::bit_cast<std::uint64_t>(scalar(x[i])) != std::bit_cast<std::uint64_t>(y[i])) {
+      return false;
+    }
   }
   return true;
 }
@@ -76,24 +89,36 @@ bool lanes_agree(VectorLanes lanes) {
 
 VectorLanes choose_lanes() {
   int most = 8;
-  if (const char* limit = std::getenv("KAVRIX_VECTOR_LANES")) most = std::atoi(limit);
-  if (!library_reproduced()) return VectorLanes::kNone;
-  for (VectorLanes lanes : {VectorLanes::kEight, VectorLanes::kFour}) {
-    if (static_cast<int>(lanes) <= most && processor_has(lanes) && lanes_agree(lanes)) {
-      return lanes;
-    }
+  if (const char* limit = std::getenv("KAVRIX_VECTOR_LANES")) {
+    most = static_cast<int>(std::strtol(limit, nullptr, 10));
   }
-  return VectorLanes::kNone;
+  // cppcheck-suppress knownConditionTrueFalse ; true only where built without lanes
+  if (!library_reproduced()) return VectorLanes::kNone;
+  const VectorLanes widest_first[] = {VectorLanes::kEight, VectorLanes::kFour};
+  const auto* usable = std::find_if(std::begin(widest_first), std::end(widest_first),
+                                    [most](VectorLanes lanes) {
+                                      return static_cast<int>(lanes) <= most &&
+                                             processor_has(lanes) && lanes_agree(lanes);
+                                    });
+  return usable == std::end(widest_first) ? VectorLanes::kNone : *usable;
 }
 
 }  // namespace
 
 #if !defined(KAVRIX_VECTOR_LANES)
 // Built without the lanes (another processor family): the calls alone.
-void tan_lanes4(const double* x, double* y, std::size_t n) { tan_array(x, y, n, VectorLanes::kNone); }
-void log_lanes4(const double* x, double* y, std::size_t n) { log_array(x, y, n, VectorLanes::kNone); }
-void tan_lanes8(const double* x, double* y, std::size_t n) { tan_array(x, y, n, VectorLanes::kNone); }
-void log_lanes8(const double* x, double* y, std::size_t n) { log_array(x, y, n, VectorLanes::kNone); }
+void tan_lanes4(const double* x, double* y, std::size_t n) {
+  tan_array(x, y, n, VectorLanes::kNone);
+}
+void log_lanes4(const double* x, double* y, std::size_t n) {
+  log_array(x, y, n, VectorLanes::kNone);
+}
+void tan_lanes8(const double* x, double* y, std::size_t n) {
+  tan_array(x, y, n, VectorLanes::kNone);
+}
+void log_lanes8(const double* x, double* y, std::size_t n) {
+  log_array(x, y, n, VectorLanes::kNone);
+}
 void log_quotient_by_tan_lanes4(const double* q, const double* x, double* y, std::size_t n) {
   log_quotient_by_tan_array(q, x, y, n, VectorLanes::kNone);
 }
@@ -109,8 +134,12 @@ VectorLanes usable_vector_lanes() {
 
 void tan_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
   switch (lanes) {
-    case VectorLanes::kEight: tan_lanes8(x, y, n); break;
-    case VectorLanes::kFour: tan_lanes4(x, y, n); break;
+    case VectorLanes::kEight:
+      tan_lanes8(x, y, n);
+      break;
+    case VectorLanes::kFour:
+      tan_lanes4(x, y, n);
+      break;
     case VectorLanes::kNone:
       for (std::size_t i = 0; i < n; ++i) y[i] = std::tan(x[i]);
   }
@@ -118,8 +147,12 @@ void tan_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
 
 void log_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
   switch (lanes) {
-    case VectorLanes::kEight: log_lanes8(x, y, n); break;
-    case VectorLanes::kFour: log_lanes4(x, y, n); break;
+    case VectorLanes::kEight:
+      log_lanes8(x, y, n);
+      break;
+    case VectorLanes::kFour:
+      log_lanes4(x, y, n);
+      break;
     case VectorLanes::kNone:
       for (std::size_t i = 0; i < n; ++i) y[i] = std::log(x[i]);
   }
@@ -128,8 +161,12 @@ void log_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
 void log_quotient_by_tan_array(const double* q, const double* x, double* y, std::size_t n,
                                VectorLanes lanes) {
   switch (lanes) {
-    case VectorLanes::kEight: log_quotient_by_tan_lanes8(q, x, y, n); break;
-    case VectorLanes::kFour: log_quotient_by_tan_lanes4(q, x, y, n); break;
+    case VectorLanes::kEight:
+      log_quotient_by_tan_lanes8(q, x, y, n);
+      break;
+    case VectorLanes::kFour:
+      log_quotient_by_tan_lanes4(q, x, y, n);
+      break;
     case VectorLanes::kNone:
       for (std::size_t i = 0; i < n; ++i) y[i] = std::log(q[i] / std::tan(x[i]));
   }

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <cmath>
+#include <cstddef>
 
 #include "number/vector_math.h"
 #include "number/vector_math_lanes.h"
@@ -52,10 +53,10 @@ inline TanRows4 tan_rows(Lanes4 t) {
   alignas(16) int row[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm256_cvttpd_epi32(t.v));
   const double* table = vector_math_tables::kTanTable;
-  const __m256d r0 = _mm256_loadu_pd(table + 4 * row[0]);
-  const __m256d r1 = _mm256_loadu_pd(table + 4 * row[1]);
-  const __m256d r2 = _mm256_loadu_pd(table + 4 * row[2]);
-  const __m256d r3 = _mm256_loadu_pd(table + 4 * row[3]);
+  const __m256d r0 = _mm256_loadu_pd(table + std::ptrdiff_t{4} * row[0]);
+  const __m256d r1 = _mm256_loadu_pd(table + std::ptrdiff_t{4} * row[1]);
+  const __m256d r2 = _mm256_loadu_pd(table + std::ptrdiff_t{4} * row[2]);
+  const __m256d r3 = _mm256_loadu_pd(table + std::ptrdiff_t{4} * row[3]);
   const __m256d x_cot01 = _mm256_unpacklo_pd(r0, r1), x_cot23 = _mm256_unpacklo_pd(r2, r3);
   const __m256d tan01 = _mm256_unpackhi_pd(r0, r1), tan23 = _mm256_unpackhi_pd(r2, r3);
   return {{_mm256_permute2f128_pd(x_cot01, x_cot23, 0x20)},
@@ -81,10 +82,10 @@ inline LogParts4 log_parts(Lanes4 x) {
   const __m128i k = _mm256_castsi256_si128(
       _mm256_permutevar8x32_epi32(high, _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7)));
   const double* table = vector_math_tables::kLogTable;
-  const __m256d r02 = _mm256_set_m128d(_mm_loadu_pd(table + 2 * row[2]),
-                                       _mm_loadu_pd(table + 2 * row[0]));
-  const __m256d r13 = _mm256_set_m128d(_mm_loadu_pd(table + 2 * row[3]),
-                                       _mm_loadu_pd(table + 2 * row[1]));
+  const __m256d r02 =
+      _mm256_set_m128d(_mm_loadu_pd(table + 2 * row[2]), _mm_loadu_pd(table + 2 * row[0]));
+  const __m256d r13 =
+      _mm256_set_m128d(_mm_loadu_pd(table + 2 * row[3]), _mm_loadu_pd(table + 2 * row[1]));
   return {{_mm256_cvtepi32_pd(k)},
           {_mm256_castsi256_pd(iz)},
           {_mm256_unpacklo_pd(r02, r13)},

@@ -1,8 +1,17 @@
 // Eight lanes: AVX-512 F and DQ. Compiled for those extensions; called only
 // where the processor has them (vector_math.cc).
+
+// GCC 12 takes the undefined start values inside its AVX-512 intrinsics for
+// uninitialised variables.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include <immintrin.h>
 
 #include <cmath>
+#include <cstddef>
 
 #include "number/vector_math.h"
 #include "number/vector_math_lanes.h"
@@ -53,8 +62,9 @@ inline TanRows8 tan_rows(Lanes8 t) {
   // Rows k and k + 4 side by side: [x tan cot 0 | x tan cot 0].
   __m512d pair[4];
   for (int k = 0; k < 4; ++k) {
-    pair[k] = _mm512_insertf64x4(_mm512_zextpd256_pd512(_mm256_loadu_pd(table + 4 * row[k])),
-                                 _mm256_loadu_pd(table + 4 * row[k + 4]), 1);
+    pair[k] = _mm512_insertf64x4(
+        _mm512_zextpd256_pd512(_mm256_loadu_pd(table + std::ptrdiff_t{4} * row[k])),
+        _mm256_loadu_pd(table + std::ptrdiff_t{4} * row[k + 4]), 1);
   }
   const __m512d x_cot01 = _mm512_unpacklo_pd(pair[0], pair[1]);
   const __m512d x_cot23 = _mm512_unpacklo_pd(pair[2], pair[3]);

@@ -102,8 +102,8 @@ D tan_lanes(D x) {
   const D w = select(reduced, -a, x);
   const auto by_table = ~by_poly & (w > bound_poly);
   if (any(by_table)) {
-    const auto row = tan_rows(select(by_table, fma(w, D::splat(256.0), D::splat(-15.5)),
-                                     D::splat(0.0)));
+    const auto row =
+        tan_rows(select(by_table, fma(w, D::splat(256.0), D::splat(-15.5)), D::splat(0.0)));
     const D p = table_series((w - row.x) + -da);
     // tan x = f + (f + g) p / (g - p); -cot(x_i + p) = g - (f + g) p / (p + f).
     const D q = (row.tan + row.cot) * p / select(reduced, p + row.tan, row.cot - p);
