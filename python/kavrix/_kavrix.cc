@@ -191,13 +191,12 @@ InputGrid take_input(const py::handle& fields, py::ssize_t height, py::ssize_t w
   return grid;
 }
 
-// Rows of a strip: as many as keep the engine's strips (four of them, two
-// sets where several threads compute) below the budget of the threads,
-// at least one.
-int strip_rows(int width, int height, int threads) {
-  const double sets = threads > 1 ? 2 : 1;
-  const double row_bytes = sets * 4 * sizeof(double) * width;
-  const double fitting = std::floor((kStripBytesPerThread * threads - 1) / row_bytes);
+// Rows of a strip: as many as keep a thread's strips (four of them: the
+// engine's threads work side by side over the arrays, each with its own)
+// below the budget of a thread, at least one.
+int strip_rows(int width, int height) {
+  const double row_bytes = 4 * sizeof(double) * width;
+  const double fitting = std::floor((kStripBytesPerThread - 1) / row_bytes);
   return static_cast<int>(std::clamp(fitting, 1.0, static_cast<double>(height)));
 }
 
@@ -235,7 +234,7 @@ void compute(const py::tuple& inputs, double cellsize, double out_nodata, const 
   EngineShape shape;
   shape.width = static_cast<int>(width);
   shape.height = static_cast<int>(height);
-  shape.strip_rows = strip_rows(shape.width, shape.height, threads);
+  shape.strip_rows = strip_rows(shape.width, shape.height);
   for (auto& block : shape.blocks) {
     block[0] = shape.width;  // whole rows
     block[1] = 1;
@@ -246,6 +245,7 @@ void compute(const py::tuple& inputs, double cellsize, double out_nodata, const 
   RunningStats stats;
   stats_reset(stats, statistics_threshold(table, NoDataRule::kNaN));
   EngineIo io;
+  io.concurrent = true;  // rows of arrays in memory, read and written apart
   io.read = [&grids, &shape](int first, int rows, Strip& a, Strip& t, Strip& s) {
     Strip* strips[3] = {&a, &t, &s};
     for (int k = 0; k < 3; ++k) {

@@ -196,6 +196,48 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
   return written.ok() ? read : written;
 }
 
+// Threads side by side over concurrent io: each takes the next strip,
+// reads, computes and writes it in strips of its own, with no hand-off.
+Status run_side_by_side(const ParameterTable& table, const EngineShape& shape, int threads,
+                        EngineIo& io, int no_memory_status) {
+  const int strips = (shape.height + shape.strip_rows - 1) / shape.strip_rows;
+  std::atomic<int> next{0};
+  std::atomic<bool> stopping{false};
+  std::mutex mutex;
+  Status failed;
+  int failed_strip = std::numeric_limits<int>::max();
+  const auto fail = [&](int strip, Status status) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (strip < failed_strip) failed_strip = strip, failed = std::move(status);
+    stopping = true;
+  };
+  const auto work = [&] {
+    StripSet set;
+    if (!allocate_set(set, shape)) return fail(-1, no_memory(shape, no_memory_status));
+    RunningStats none;  // admits no value: see run_crew
+    stats_reset(none, std::numeric_limits<double>::infinity());
+    for (int i; !stopping && (i = next.fetch_add(1)) < strips;) {
+      const int rows = rows_of(shape, i);
+      Status status = io.read(i * shape.strip_rows, rows, set.a, set.t, set.s);
+      if (status.ok()) {
+        compute_index_strip(table, NoDataRule::kNaN, set.a, set.t, set.s, set.out, shape.width,
+                            rows, none);
+        status = io.write(i * shape.strip_rows, rows, set.out);
+      }
+      if (!status.ok()) return fail(i, std::move(status));
+    }
+  };
+  std::vector<std::thread> crew;
+  try {
+    for (int k = 1; k < threads; ++k) crew.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads than asked: those started and this one do the strips.
+  }
+  work();
+  for (std::thread& member : crew) member.join();
+  return failed;
+}
+
 }  // namespace
 
 int usable_threads() {
@@ -208,6 +250,9 @@ int usable_threads() {
 Status run_engine(const ParameterTable& table, const EngineShape& shape, int threads,
                   EngineIo& io, RunningStats& stats, int no_memory_status) {
   if (shape.height <= 0) return {};
+  if (threads > 1 && io.concurrent) {
+    return run_side_by_side(table, shape, threads, io, no_memory_status);
+  }
   if (threads > 1) {
     try {
       return run_crew(table, shape, threads, io, stats, no_memory_status);

@@ -37,6 +37,11 @@ struct EngineIo {
   /// Writes rows 0 to rows - 1 of `out` as rows first to first + rows - 1.
   std::function<Status(int first, int rows, const Strip& out)> write;
   std::function<void(double done)> progress;
+  /// Whether `read` and `write` may run on several threads at once for
+  /// different strips, as over arrays in memory. Each thread then takes
+  /// whole strips in turn with strips of its own, and the engine keeps no
+  /// statistics and reports no progress.
+  bool concurrent = false;
 };
 
 /// The threads a process may use: the processors of its CPU affinity.
@@ -45,9 +50,11 @@ int usable_threads();
 /// Computes every strip by the cell rule under NoDataRule::kNaN on
 /// `threads` threads (1: the calling thread alone, strip after strip, with
 /// the memory of one strip of each grid; more: two strips of each, reading
-/// and writing beside the computing), and accumulates the statistics in
-/// `stats`, whose threshold is set. Stops at the first failure of `read`
-/// or `write` and returns it; fails with kGdalNoMemory-like
+/// and writing beside the computing, or with `io.concurrent` one strip of
+/// each per thread), and accumulates the statistics in `stats`, whose
+/// threshold is set (not with `io.concurrent`). Stops at the first failure
+/// of `read` or `write` and returns it (with `io.concurrent`, that of the
+/// first strip that failed); fails with kGdalNoMemory-like
 /// `no_memory_status` when the strips cannot be allocated.
 /// REQUIRES: threads >= 1; shape.strip_rows >= 1.
 Status run_engine(const ParameterTable& table, const EngineShape& shape, int threads,
