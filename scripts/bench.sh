@@ -208,12 +208,13 @@ elif [ "$gdal_size" -gt 0 ]; then
   formula='where((A<=-9999)|(B<=-9999)|(C<=-9999),-9999,log(((A+1)*(10*10))/where(B<=0,1e-8,B)/tan(where(C<=1,1,C)*0.017453292516666667)))'
   for ((run = 1; run <= runs; ++run)); do
     echo "kavrix-gdal round $run of $runs" >&2
+    # Each program replaces an output of its own, never another's.
     record gdal kavrix-gdal "$bin/kavrix-gdal" "$geo/a.tif" "$geo/t.tif" "$geo/s.tif" \
       "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q
     record gdal kavrix-gdal-1 "$bin/kavrix-gdal" "$geo/a.tif" "$geo/t.tif" "$geo/s.tif" \
-      "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q --threads 1
+      "$out/kavrix-gdal-1.tif" -ot Float64 -co TILED=YES -q --threads 1
     record gdal kavrix-gdal-1-0 env KAVRIX_VECTOR_LANES=0 "$bin/kavrix-gdal" "$geo/a.tif" \
-      "$geo/t.tif" "$geo/s.tif" "$out/kavrix-gdal.tif" -ot Float64 -co TILED=YES -q --threads 1
+      "$geo/t.tif" "$geo/s.tif" "$out/kavrix-gdal-1-0.tif" -ot Float64 -co TILED=YES -q --threads 1
     record gdal gdal_calc gdal_calc.py --quiet --overwrite -A "$geo/a.tif" -B "$geo/t.tif" \
       -C "$geo/s.tif" --outfile="$out/gdal_calc.tif" --calc="$formula" --type=Float64 \
       --NoDataValue=-9999 --co=TILED=YES
