@@ -50,7 +50,8 @@ void prepare_block(const double* __restrict a, const double* __restrict t,
   for (int k = 0; k < count; ++k) {
     // Strict tests: a value at or below its nodata value, or NaN, has no
     // data. Bitwise, not logical, or: no branch.
-    const bool nan = std::isnan(a[k]) | std::isnan(t[k]) | std::isnan(s[k]);
+    const bool nan = static_cast<int>(std::isnan(a[k])) | static_cast<int>(std::isnan(t[k])) |
+                     static_cast<int>(std::isnan(s[k]));
     // cppcheck-suppress clarifyCondition
     const bool at_or_below = !(a[k] > nodata.a) | !(t[k] > nodata.t) | !(s[k] > nodata.s);
     none[k] = by_nan ? nan : at_or_below;
