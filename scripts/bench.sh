@@ -64,8 +64,11 @@ results=$(mktemp)
 trap 'rm -f "$results"' EXIT
 
 # Runs one program and records "case program wall cpu rss".
+# The dirty pages of the runs before are written back first, so that no
+# run pays for another's output.
 record() {  # case program command...
   local line
+  sync
   line=$("$measure" "${@:3}")
   set -- "$1" "$2" $line
   if [ "$6" != 0 ]; then

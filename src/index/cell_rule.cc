@@ -70,7 +70,8 @@ void prepare_block(const double* __restrict a, const double* __restrict t,
 }
 
 void compute_cells(const ParameterTable& table, const double* a, const double* t,
-                   const double* s, double* out, int n, RunningStats& run_stats, bool by_nan) {
+                   const double* s, double* out, int n, RunningStats& run_stats, bool by_nan,
+                   unsigned char* computed) {
   const NoData nodata{table.value[kNodataValue][kGridA], table.value[kNodataValue][kGridT],
                       table.value[kNodataValue][kGridS]};
   const double cellsize = table.value[kCellsize][kGridA];
@@ -86,6 +87,9 @@ void compute_cells(const ParameterTable& table, const double* a, const double* t
     prepare_block(a + first, t + first, s + first, count, nodata, by_nan, cell_area, quotient,
                   angle, none);
     log_quotient_by_tan_array(quotient, angle, quotient, count, lanes);
+    if (computed != nullptr) {
+      for (int k = 0; k < count; ++k) computed[first + k - 1] = none[k] ? 0 : 1;
+    }
     for (int k = 0; k < count; ++k) {
       if (none[k]) {
         out[first + k] = nodata.a;
@@ -102,8 +106,8 @@ void compute_cells(const ParameterTable& table, const double* a, const double* t
 
 void compute_index_row(const ParameterTable& table, const double* a, const double* t,
                        const double* s, double* out, int n, RunningStats& stats,
-                       NoDataRule rule) {
-  compute_cells(table, a, t, s, out, n, stats, rule == NoDataRule::kNaN);
+                       NoDataRule rule, unsigned char* computed) {
+  compute_cells(table, a, t, s, out, n, stats, rule == NoDataRule::kNaN, computed);
 }
 
 double statistics_threshold(const ParameterTable& table, NoDataRule rule) {

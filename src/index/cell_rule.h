@@ -44,11 +44,15 @@ ParameterTable make_parameter_table(const GridHeader& a, const GridHeader& s,
 /// Computes columns 1 to n of `out` from the rows of A, T and S:
 /// ln(((A + 1) * cellsize^2) / T / tan(S in radians)), or A's nodata_value
 /// where an input has no data by `rule`, with T and S raised to their least
-/// values. Hands each computed value to `stats`. Leaves the inputs as they are.
-/// REQUIRES: every row holds n + 1 values; index 0 is not used.
+/// values. Hands each computed value to `stats`. Leaves the inputs as they
+/// are. With `computed`, sets computed[j - 1] to 1 where cell j was
+/// computed and to 0 where it has no data.
+/// REQUIRES: every row holds n + 1 values; index 0 is not used. `computed`
+/// holds n values.
 void compute_index_row(const ParameterTable& table, const double* a, const double* t,
                        const double* s, double* out, int n, RunningStats& stats,
-                       NoDataRule rule = NoDataRule::kAtOrBelow);
+                       NoDataRule rule = NoDataRule::kAtOrBelow,
+                       unsigned char* computed = nullptr);
 
 /// The threshold of a run's statistics, which count the computed values
 /// above it + 1 (so never NaN or -infinity). Under kAtOrBelow it is the

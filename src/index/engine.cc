@@ -162,9 +162,8 @@ Status run_crew(const ParameterTable& table, const EngineShape& shape, int threa
     const auto compute_runs = [&, rows, runs, run_rows] {
       for (int run; (run = next.fetch_add(1, std::memory_order_relaxed)) < runs;) {
         const int begin = run * run_rows, end = std::min(rows, begin + run_rows);
-        mark_computed(now.a, now.t, now.s, shape.width, begin, end, now.marks.data());
         compute_index_rows(table, NoDataRule::kNaN, now.a, now.t, now.s, now.out, shape.width,
-                           begin, end, none);
+                           begin, end, none, now.marks.data());
       }
     };
     reader.start([&, i] {

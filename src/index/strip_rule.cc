@@ -13,7 +13,7 @@ void compute_index_strip(const ParameterTable& table, NoDataRule rule, Strip& a,
 
 void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, Strip& t,
                         Strip& s, Strip& out, int width, int begin, int end,
-                        RunningStats& stats) {
+                        RunningStats& stats, unsigned char* marks) {
   for (int row = begin; row < end; ++row) {
     // A run of cells ends where any of the four strips begins a new chunk.
     for (int col = 0, run = 0; col < width; col += run) {
@@ -23,31 +23,21 @@ void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, 
       }
       // The cell rule indexes a run from 1: the cell before the first
       // lies inside each strip's allocation, and is not touched.
+      unsigned char* mark =
+          marks == nullptr ? nullptr
+                           : marks + static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                 static_cast<std::size_t>(col);
       compute_index_row(table, strip_cell(a, row, col) - 1, strip_cell(t, row, col) - 1,
                         strip_cell(s, row, col) - 1, strip_cell(out, row, col) - 1, run,
-                        stats, rule);
-    }
-  }
-}
-
-void mark_computed(const Strip& a, const Strip& t, const Strip& s, int width, int begin,
-                   int end, unsigned char* marks) {
-  for (int row = begin; row < end; ++row) {
-    unsigned char* mark = marks + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
-    for (int col = 0, run = 0; col < width; col += run) {
-      run = width - col;
-      for (const Strip* strip : {&a, &t, &s}) run = std::min(run, strip->chunk - col % strip->chunk);
-      const double *pa = strip_cell(a, row, col), *pt = strip_cell(t, row, col);
-      const double* ps = strip_cell(s, row, col);
-      for (int j = 0; j < run; ++j) {
-        mark[col + j] = !std::isnan(pa[j]) && !std::isnan(pt[j]) && !std::isnan(ps[j]);
-      }
+                        stats, rule, mark);
     }
   }
 }
 
 void add_marked_statistics(const Strip& out, const unsigned char* marks, int width, int rows,
-                           RunningStats& stats) {
+                           RunningStats& run_stats) {
+  // A copy the compiler may keep in registers: the strip could alias the caller's.
+  RunningStats stats = run_stats;
   for (int row = 0; row < rows; ++row) {
     const unsigned char* mark = marks + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
     for (int col = 0; col < width; col += out.chunk) {
@@ -58,6 +48,7 @@ void add_marked_statistics(const Strip& out, const unsigned char* marks, int wid
       }
     }
   }
+  run_stats = stats;
 }
 
 }  // namespace kavrix

@@ -20,18 +20,11 @@ void compute_index_strip(const ParameterTable& table, NoDataRule rule, Strip& a,
 
 /// Computes rows `begin` to `end` - 1 of the strips as compute_index_strip
 /// computes them, so that strips split by rows among threads give the same
-/// cells.
+/// cells. With `marks` (a byte a cell, row after row of `width`, from row
+/// 0), marks the cells of those rows that were computed.
 void compute_index_rows(const ParameterTable& table, NoDataRule rule, Strip& a, Strip& t,
                         Strip& s, Strip& out, int width, int begin, int end,
-                        RunningStats& stats);
-
-/// Marks in `marks` (a byte a cell, row after row of `width`) the cells of
-/// rows `begin` to `end` - 1 that the cell rule computes under
-/// NoDataRule::kNaN: those where none of A, T and S is NaN. The cell rule
-/// keeps a cell's inputs NaN or not as they were read, so the marks may be
-/// made before or after the strip is computed.
-void mark_computed(const Strip& a, const Strip& t, const Strip& s, int width, int begin,
-                   int end, unsigned char* marks);
+                        RunningStats& stats, unsigned char* marks = nullptr);
 
 /// Hands `stats` the marked cells of rows 0 to rows - 1 of `out`, row by
 /// row: the values that computing the strip with `stats` would have handed
