@@ -12,6 +12,9 @@
 #if defined(__GLIBC__)
 #include <gnu/libc-version.h>
 #endif
+#if defined(KAVRIX_VECTOR_LANES)
+#include <xmmintrin.h>
+#endif
 
 namespace kavrix {
 
@@ -103,6 +106,17 @@ VectorLanes choose_lanes() {
   return usable == std::end(widest_first) ? VectorLanes::kNone : *usable;
 }
 
+// The C library's tan rounds to nearest in whatever mode it is called (it
+// sets the mode itself for the call); the lanes round in the caller's mode,
+// which under another gives other bits, even another quadrant. So the
+// tangent takes its lanes only while the vector unit rounds to nearest.
+VectorLanes tan_lanes_now(VectorLanes lanes) {
+#if defined(KAVRIX_VECTOR_LANES)
+  if (_MM_GET_ROUNDING_MODE() != _MM_ROUND_NEAREST) return VectorLanes::kNone;
+#endif
+  return lanes;
+}
+
 }  // namespace
 
 #if !defined(KAVRIX_VECTOR_LANES)
@@ -133,7 +147,7 @@ VectorLanes usable_vector_lanes() {
 }
 
 void tan_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
-  switch (lanes) {
+  switch (tan_lanes_now(lanes)) {
     case VectorLanes::kEight:
       tan_lanes8(x, y, n);
       break;
@@ -160,7 +174,7 @@ void log_array(const double* x, double* y, std::size_t n, VectorLanes lanes) {
 
 void log_quotient_by_tan_array(const double* q, const double* x, double* y, std::size_t n,
                                VectorLanes lanes) {
-  switch (lanes) {
+  switch (tan_lanes_now(lanes)) {
     case VectorLanes::kEight:
       log_quotient_by_tan_lanes8(q, x, y, n);
       break;

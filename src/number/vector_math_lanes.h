@@ -113,11 +113,14 @@ D tan_lanes(D x) {
   if (any(near)) {
     const D a2 = a * a;
     const D t2 = fma(a * a2, tan_series(a2), da);
-    // b + db = a + t2 exactly (the sum of two doubles, larger first).
-    const D b = a + t2;
+    // b + db = a + t2 exactly (the sum of two doubles, larger first). The
+    // other lanes divide by 1, not by their b of 0: the C library's call
+    // raises no division by zero nor invalid operation there, so neither
+    // may the lanes.
+    const D one = D::splat(1.0);
+    const D b = select(near, a + t2, one);
     const D db = select(abs(a) > abs(t2), (a - b) + t2, (t2 - b) + a);
     // 1 / (b + db) in double-double: c + cc.
-    const D one = D::splat(1.0);
     const D c = one / b;
     const D hi = c * b;
     const D lo = fms(c, b, hi);
