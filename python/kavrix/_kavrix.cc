@@ -195,7 +195,7 @@ InputGrid take_input(const py::handle& fields, py::ssize_t height, py::ssize_t w
 // engine's threads work side by side over the arrays, each with its own)
 // below the budget of a thread, at least one.
 int strip_rows(int width, int height) {
-  const double row_bytes = 4 * sizeof(double) * width;
+  const double row_bytes = 4.0 * sizeof(double) * width;
   const double fitting = std::floor((kStripBytesPerThread - 1) / row_bytes);
   return static_cast<int>(std::clamp(fitting, 1.0, static_cast<double>(height)));
 }
