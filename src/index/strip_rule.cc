@@ -1,7 +1,6 @@
 #include "index/strip_rule.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace kavrix {
 
